@@ -11,13 +11,20 @@ main(int argc, char *argv[])
 	if (argc != 2)
 		return 1;
 
-	// The operand is read in place.  Going through unsigned char keeps
-	// bytes 0x80 to 0xFF whole whatever the signedness of char.
+	// A buffer of our own spares stdio the allocation of one, and the
+	// question of what kind of file standard output is.  Nothing is
+	// written before the final flush unless the buffer fills.
+	static char buf[BUFSIZ];
 	std::FILE *out = stdout;
-	for (auto *p = reinterpret_cast<const unsigned char *>(argv[1]); *p != '\0'; ++p) {
-		if (*p == '.' || *p == '/' || *p == ':')
+	std::setvbuf(out, buf, _IOFBF, sizeof buf);
+
+	// The operand is read in place, a byte at a time.  Taking each byte as
+	// unsigned char keeps 0x80 to 0xFF whole whatever the signedness of char.
+	for (const char *p = argv[1]; *p != '\0'; ++p) {
+		const unsigned char c = static_cast<unsigned char>(*p);
+		if (c == '.' || c == '/' || c == ':')
 			putc_unlocked('\\', out);
-		putc_unlocked(*p, out);
+		putc_unlocked(c, out);
 	}
 
 	// Flush here, not at exit, so that a full disk or a closed pipe is
