@@ -53,8 +53,9 @@ unwritable() {
 }
 
 # The longest operand Linux takes, a third of it separators.
-long=$(yes 'a.b' | head -n 43690 | tr -d '\n')z
-long_out=$(yes 'a\.b' | head -n 43690 | tr -d '\n')z
+printf -v long 'a.b%.0s' {1..43690}
+printf -v long_out 'a\\.b%.0s' {1..43690}
+long+=z long_out+=z
 
 check 'no operand' 1 ''
 check 'two operands' 1 '' x.y z
