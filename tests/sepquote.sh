@@ -52,7 +52,9 @@ unwritable() {
 	judge "$1" "${PIPESTATUS[0]}" 1
 }
 
-# The longest operand Linux takes, a third of it separators.
+# The longest operand Linux takes, a third of it separators.  Its output
+# overflows the stdio buffer many times and a pipe's capacity too, so in the
+# broken-pipe case a write must meet the reader that has gone.
 printf -v long 'a.b%.0s' {1..43690}
 printf -v long_out 'a\\.b%.0s' {1..43690}
 long+=z long_out+=z
