@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Benchmark sepquote against the floor, a do-nothing program built with the
 # same compiler and flags (the cost of starting any process), and against sed
 # doing the same job.  Instruction counts come from callgrind and repeat

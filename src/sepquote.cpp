@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sepquote: write the one operand to standard output with a backslash in
 // front of every full stop, solidus and colon.  Every other byte passes
 // through unchanged and no line end is added.  There are no options and no

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Build and test every cell of the target matrix, each a configure preset:
 # three cross targets whose tests run under qemu-user, and three host builds.
 # Warnings are errors in every cell.  Ends with a table of the results and

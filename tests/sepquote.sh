@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Black-box tests for sepquote.  The arguments are the command that runs the
 # tool, an emulator and its options first where there is one.  Every case
 # checks the exit status and that standard error stays empty; the cases that
