@@ -4,7 +4,11 @@
 // through unchanged and no line end is added.  There are no options and no
 // messages: the exit status alone tells a wrong call or a failed write.
 
-#include <cstdio>
+// putc_unlocked is POSIX, not C.  The C header rather than <cstdio>: the
+// tool needs nothing of the C++ library, and so it builds against any C
+// library, musl included, whose headers the C++ library was not made for.
+#define _POSIX_C_SOURCE 200809L
+#include <stdio.h>
 
 int
 main(int argc, char *argv[])
@@ -14,10 +18,11 @@ main(int argc, char *argv[])
 
 	// A buffer of our own spares stdio the allocation of one, and the
 	// question of what kind of file standard output is.  Nothing is
-	// written before the final flush unless the buffer fills.
+	// written before the end unless the buffer fills.  A C library may
+	// keep its own buffer instead; either way the output is the same.
 	static char buf[BUFSIZ];
-	std::FILE *out = stdout;
-	std::setvbuf(out, buf, _IOFBF, sizeof buf);
+	FILE *out = stdout;
+	setvbuf(out, buf, _IOFBF, sizeof buf);
 
 	// The operand is read in place, a byte at a time.  Taking each byte as
 	// unsigned char keeps 0x80 to 0xFF whole whatever the signedness of char.
@@ -28,9 +33,11 @@ main(int argc, char *argv[])
 		putc_unlocked(c, out);
 	}
 
-	// Flush here, not at exit, so that a full disk or a closed pipe is
-	// seen and reported as a failure rather than lost.
-	if (std::fflush(out) != 0 || std::ferror(out))
-		return 1;
-	return 0;
+	// Flush, check and close here, not at exit, so that a full disk, a
+	// closed pipe or an error that the file system reports only at close
+	// is seen and reported as a failure rather than lost.
+	int failed = fflush(out) != 0;
+	failed |= ferror(out) != 0;
+	failed |= fclose(out) != 0;
+	return failed;
 }
