@@ -33,11 +33,12 @@ main(int argc, char *argv[])
 		putc_unlocked(c, out);
 	}
 
-	// Flush, check and close here, not at exit, so that a full disk, a
-	// closed pipe or an error that the file system reports only at close
-	// is seen and reported as a failure rather than lost.
-	int failed = fflush(out) != 0;
-	failed |= ferror(out) != 0;
+	// Check and close here, not at exit, so that a full disk, a closed pipe
+	// or an error that the file system reports only at close is seen and
+	// reported as a failure rather than lost.  ferror tells of a write that
+	// failed when the buffer filled; fclose flushes the rest and fails if
+	// that write or the close does.
+	int failed = ferror(out) != 0;
 	failed |= fclose(out) != 0;
 	return failed;
 }
