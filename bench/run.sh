@@ -55,12 +55,12 @@ cat >"$tmp/loop.sh" <<'EOF'
 case $1 in
 default) for ((i = 0; i < 1000; i++)); do x=$("$TOOL" "$URL"); done ;;
 static) for ((i = 0; i < 1000; i++)); do x=$("$STATIC" "$URL"); done ;;
-sed) for ((i = 0; i < 1000; i++)); do x=$(printf %s "$URL" | sed 's/[./:]/\\&/g'); done ;;
+sed) for ((i = 0; i < 1000; i++)); do x=$(printf %s "$URL" | sed "$SCRIPT"); done ;;
 bash) for ((i = 0; i < 1000; i++)); do x=${URL//[.\/:]/\\&}; done ;;
 esac
 EOF
 q() { printf '%q' "$1"; }
-export TOOL=$tool STATIC=$static URL=$url
+export TOOL=$tool STATIC=$static URL=$url SCRIPT=$script
 hyperfine --shell=none --warmup 50 --runs 1000 --style none --export-csv "$tmp/t.csv" \
 	-n floor "$(q "$floor")" -n sepquote "$(q "$tool") $url" >/dev/null 2>"$tmp/t.err" ||
 	{ cat "$tmp/t.err" >&2; exit 1; }
