@@ -1,0 +1,39 @@
+# SPDX-License-Identifier: MIT
+# A build for the Debian architecture SEPQUOTE_ARCH (arm64, armhf, i386, ...)
+# with Debian's cross compiler for it.  With SEPQUOTE_STATIC the executable
+# is linked statically against musl (musl-dev:ARCH); otherwise dynamically
+# against glibc.  Where the architecture is not the host's, the tests run
+# under the emulator SEPQUOTE_QEMU (qemu-aarch64, ...).  CMake reads this
+# file again for each test compile, which must be given the variables too.
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH SEPQUOTE_STATIC SEPQUOTE_QEMU)
+
+execute_process(COMMAND dpkg-architecture -a "${SEPQUOTE_ARCH}" -l
+  OUTPUT_VARIABLE arch ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+foreach(var HOST_GNU_TYPE HOST_GNU_CPU HOST_MULTIARCH HOST_ARCH BUILD_ARCH)
+  string(REGEX MATCH "DEB_${var}=([^\n]*)" _ "${arch}")
+  set(${var} "${CMAKE_MATCH_1}")
+endforeach()
+
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR "${HOST_GNU_CPU}")
+if(SEPQUOTE_STATIC)
+  # The C compiler driver compiles C++ as well, and unlike g++ it does not
+  # link the C++ library, which was built against glibc.
+  string(REPLACE "-gnu" "-musl" musl "${HOST_MULTIARCH}")
+  set(specs "/usr/lib/${musl}/musl-gcc.specs")
+  if(NOT EXISTS "${specs}")
+    message(FATAL_ERROR "${specs} is missing: install musl-dev:${SEPQUOTE_ARCH}")
+  endif()
+  set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-gcc")
+  set(CMAKE_CXX_FLAGS_INIT "-specs=${specs}")
+  set(emulator "${SEPQUOTE_QEMU}")
+else()
+  # The emulator hands its environment on to the program; a library that
+  # the host preloads (faketime does) is not the program's, and its loader
+  # would say so on standard error.
+  set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-g++")
+  set(emulator "${SEPQUOTE_QEMU}" -U LD_PRELOAD -L "/usr/${HOST_GNU_TYPE}")
+endif()
+if(NOT HOST_ARCH STREQUAL BUILD_ARCH)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
+endif()

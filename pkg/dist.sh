@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Make one of the release's files in the build folder BUILD:
+#
+#   dist.sh BUILD VERSION deb [ARCH]       sepquote_VERSION_ARCH.deb
+#   dist.sh BUILD VERSION tarball TARGET   sepquote-VERSION-TARGET.tar.gz
+#   dist.sh BUILD VERSION source SOURCE    sepquote-VERSION.tar.gz
+#
+# The binary packages hold what `cmake --install` puts in place, staged in a
+# folder of their own; the source tarball holds the commit.  Each file
+# depends on what it holds alone: not on who builds, where, when, with what
+# umask, locale or file system.  Every entry is owned by root, has the
+# usual modes, is dated SOURCE_DATE_EPOCH (which the build sets) and comes
+# in the order of its name; gzip writes no name or time.
+
+set -euo pipefail
+export LC_ALL=C
+build=$1 version=$2 kind=$3
+: "${SOURCE_DATE_EPOCH:?must be set}"
+stage=$(mktemp -d "$build/dist.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+
+# install DESTDIR PREFIX COMPONENT...: stage the components, stripped.
+install() {
+	local destdir=$1 prefix=$2 component
+	shift 2
+	for component; do
+		DESTDIR=$destdir cmake --install "$build" --prefix "$prefix" \
+			--component "$component" --strip >/dev/null
+	done
+	settle "$destdir"
+}
+
+# settle FOLDER: the usual modes, whatever the umask, and one date.
+settle() {
+	chmod -R u=rwX,go=rX "$1"
+	find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+case $kind in
+deb)
+	arch=${4:-$(dpkg --print-architecture)}
+	root=$stage/root
+	install "$root" /usr tool debian
+	mkdir "$root/DEBIAN"
+	# Installed-Size counts each file's size in KiB, rounded up, and 1 for
+	# anything else: what the files hold, not what the file system gives.
+	size=$(find "$root/usr" -printf '%y %s\n' |
+		awk '{ n += $1 == "f" ? int(($2 + 1023) / 1024) : 1 } END { print n }')
+	# dpkg-shlibdeps knows the staged package by its DEBIAN folder, and
+	# asks for a debian/control that names the package.
+	mkdir "$stage/debian"
+	printf 'Source: sepquote\n\nPackage: sepquote\nArchitecture: any\n' >"$stage/debian/control"
+	depends=$(cd "$stage" && DEB_HOST_ARCH=$arch dpkg-shlibdeps -O root/usr/bin/sepquote)
+	{
+		cat "$build/control"
+		printf 'Architecture: %s\nInstalled-Size: %s\nDepends: %s\n' \
+			"$arch" "$size" "${depends#shlibs:Depends=}"
+	} >"$root/DEBIAN/control"
+	(cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
+	settle "$root"
+	dpkg-deb --root-owner-group -Zxz --build "$root" \
+		"$build/sepquote_${version}_$arch.deb" >/dev/null
+	;;
+tarball)
+	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
+	install "$stage" "/$top" tool licence
+	tar --create --format=gnu --sort=name --owner=root:0 --group=root:0 \
+		--mtime="@$SOURCE_DATE_EPOCH" --directory "$stage" -- "$top" |
+		gzip -9n >"$build/$top.tar.gz"
+	;;
+source)
+	# The commit, as git gives it: HEAD's files with HEAD's bytes, whatever
+	# else the working tree holds.  Without a checkout that git will read,
+	# there is no commit to pack.
+	top=sepquote-$version src=$4
+	if [ ! -e "$src/.git" ] || ! git -C "$src" rev-parse -q --verify HEAD >/dev/null 2>&1; then
+		echo "dist: $src is not a git checkout that git will read here; no $top.tar.gz made" >&2
+		exit 0
+	fi
+	if [ -n "$(git -C "$src" status --porcelain)" ]; then
+		echo "dist: warning: the working tree differs from HEAD; $top.tar.gz holds the commit HEAD, not the working tree" >&2
+	fi
+	git -C "$src" -c core.autocrlf=false archive --format=tar --prefix="$top/" HEAD |
+		gzip -9n >"$build/$top.tar.gz"
+	;;
+*)
+	echo "usage: $0 BUILD VERSION deb [ARCH] | tarball TARGET | source SOURCE" >&2
+	exit 2
+	;;
+esac
