@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Build and test every cell of the target matrix, each a configure preset
-# with build and test presets of the same name: cross targets whose tests
-# run under qemu-user, and host builds.  Warnings are errors in every cell.
+# built and tested in its binary folder, build/NAME: cross targets whose
+# tests run under qemu-user, and host builds.  Warnings are errors in every
+# cell.
 # Ends with a table of the cases passed, failed and skipped in each cell,
 # and fails if any cell did not build, failed a case or ran none.
 
@@ -17,8 +18,8 @@ rows=() bad=0
 for cell in "${cells[@]}"; do
 	log=build/$cell.log
 	counts=(- - -)
-	if cmake --preset "$cell" >"$log" 2>&1 && cmake --build --preset "$cell" >>"$log" 2>&1; then
-		ctest --preset "$cell" -V >>"$log" 2>&1
+	if cmake --preset "$cell" >"$log" 2>&1 && cmake --build "build/$cell" >>"$log" 2>&1; then
+		ctest --test-dir "build/$cell" -V >>"$log" 2>&1
 		# The test script closes on "N passed, F failed, S skipped"; ctest
 		# puts the test's number in front of it.
 		read -r -a counts < <(sed -n 's/^[0-9]*: \([0-9]*\) passed, \([0-9]*\) failed, \([0-9]*\) skipped$/\1 \2 \3/p' "$log")
