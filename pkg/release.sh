@@ -66,7 +66,7 @@ for preset in "${presets[@]}"; do
 done
 echo "== source"
 rm -f build/release/sepquote-*.tar.gz
-cmake --build build/release --target dist-source 2>&1 | grep -v 'Built target'
+cmake --build build/release --target dist-source 2>&1 | sed '/Built target/d'
 made+=(build/release/sepquote-*.tar.gz)
 cp -- "${made[@]}" build/dist/
 cd build/dist
