@@ -16,6 +16,9 @@ endforeach()
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR "${HOST_GNU_CPU}")
+# Named here, since CMake finds the cross tools' strip from the name of a
+# C++ compiler only, and the host's strip fails quietly on another machine.
+set(CMAKE_STRIP "${HOST_GNU_TYPE}-strip")
 if(SEPQUOTE_STATIC)
   # The C compiler driver compiles C++ as well, and unlike g++ it does not
   # link the C++ library, which was built against glibc.
