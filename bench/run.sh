@@ -22,7 +22,8 @@ valgrind=$(command -v valgrind)
 script='s/[./:]/\\&/g'
 
 # What is counted runs from a folder whose name has the same length on every
-# machine: the loader, and so the count, sees the length of the path.
+# machine, and in it: the count moves with the length of the path, which the
+# loader sees, and with the working folder, which valgrind sees.
 tmp=$(mktemp -d /tmp/sepquote-bench.XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 cp build/release/sepquote "$tmp/tool"
@@ -39,7 +40,7 @@ printf '%s' "$long" >"$tmp/long"
 
 # instructions COMMAND...: what callgrind counts for one run of COMMAND.
 instructions() {
-	env -i "$valgrind" --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+	(cd "$tmp" && env -i "$valgrind" --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null) |
 		sed -n 's/^==[0-9]*== Collected : //p'
 }
 
