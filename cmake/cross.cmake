@@ -21,14 +21,16 @@ set(CMAKE_SYSTEM_PROCESSOR "${HOST_GNU_CPU}")
 set(CMAKE_STRIP "${HOST_GNU_TYPE}-strip")
 if(SEPQUOTE_STATIC)
   # The C compiler driver compiles C++ as well, and unlike g++ it does not
-  # link the C++ library, which was built against glibc.
+  # link the C++ library, which was built against glibc.  musl-dev:ARCH
+  # ships the file of rules that points it at musl's headers, start files
+  # and library instead.
   string(REPLACE "-gnu" "-musl" musl "${HOST_MULTIARCH}")
-  set(specs "/usr/lib/${musl}/musl-gcc.specs")
-  if(NOT EXISTS "${specs}")
-    message(FATAL_ERROR "${specs} is missing: install musl-dev:${SEPQUOTE_ARCH}")
+  set(rules "/usr/lib/${musl}/musl-gcc.specs")
+  if(NOT EXISTS "${rules}")
+    message(FATAL_ERROR "${rules} is missing: install musl-dev:${SEPQUOTE_ARCH}")
   endif()
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-gcc")
-  set(CMAKE_CXX_FLAGS_INIT "-specs=${specs}")
+  set(CMAKE_CXX_FLAGS_INIT "-specs=${rules}")
   set(emulator "${SEPQUOTE_QEMU}")
 else()
   # The emulator hands its environment on to the program; a library that
