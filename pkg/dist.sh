@@ -28,7 +28,6 @@ install() {
 		DESTDIR=$destdir cmake --install "$build" --prefix "$prefix" \
 			--component "$component" --strip >/dev/null
 	done
-	settle "$destdir"
 }
 
 # settle FOLDER: the usual modes, whatever the umask, and one date.
@@ -65,6 +64,7 @@ deb)
 tarball)
 	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
 	install "$stage" "/$top" tool licence
+	settle "$stage"
 	tar --create --format=gnu --sort=name --owner=root:0 --group=root:0 \
 		--mtime="@$SOURCE_DATE_EPOCH" --directory "$stage" -- "$top" |
 		gzip -9n >"$build/$top.tar.gz"
