@@ -1,0 +1,81 @@
+# SPDX-License-Identifier: MIT
+# The version and the date of a build, from the newest entry of a changelog
+# in Debian's format, whose first line names the version and whose closing
+# line names the author and the date:
+#
+#   sepquote (1.1.0) unstable; urgency=medium
+#   ...
+#    -- Name <address>  Tue, 08 Dec 2026 13:45:23 +0000
+#
+# The date is SOURCE_DATE_EPOCH when that is set, as seconds since 1970;
+# else the newest entry's, as dpkg-buildpackage takes it.  So a clone, an
+# unpacked source tarball and a checkout that git will not read all give
+# the same date.
+#
+# Included, it defines read_changelog(FILE VERSION_VAR EPOCH_VAR).  Run as
+#   cmake -D CHANGELOG=FILE -P changelog.cmake
+# it prints the version and the date, as "1.1.0 1796737523".
+
+# days_since_1970(YEAR MONTH DAY VAR): the days from 1970-01-01 to the date,
+# counted in years that start on 1 March, so that a leap day ends its year.
+function(days_since_1970 year month day var)
+  if(month LESS_EQUAL 2)
+    math(EXPR year "${year} - 1")
+    math(EXPR month "${month} + 9")
+  else()
+    math(EXPR month "${month} - 3")
+  endif()
+  math(EXPR era "${year} / 400")
+  math(EXPR year_of_era "${year} - ${era} * 400")
+  math(EXPR day_of_year "(153 * ${month} + 2) / 5 + ${day} - 1")
+  math(EXPR day_of_era
+    "${year_of_era} * 365 + ${year_of_era} / 4 - ${year_of_era} / 100 + ${day_of_year}")
+  math(EXPR days "${era} * 146097 + ${day_of_era} - 719468")
+  set(${var} ${days} PARENT_SCOPE)
+endfunction()
+
+function(read_changelog file version_var epoch_var)
+  file(STRINGS "${file}" lines)
+  set(version "")
+  set(trailer "")
+  foreach(line IN LISTS lines)
+    if(version STREQUAL "" AND line MATCHES "^[a-z0-9.+-]+ \\(([^)]+)\\) ")
+      set(version "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^ -- ")
+      set(trailer "${line}")
+      break()
+    endif()
+  endforeach()
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  set(date_re "([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ([0-9][0-9]):([0-9][0-9]):([0-9][0-9]) ([+-])([0-9][0-9])([0-9][0-9])$")
+  if(version STREQUAL "" OR NOT trailer MATCHES "^ -- [^<>]+ <[^<>]+>  [A-Z][a-z][a-z], ${date_re}")
+    message(FATAL_ERROR "${file}: the newest entry needs a first line 'NAME (VERSION) ...' and a closing line ' -- Name <address>  Day, DD Mon YYYY HH:MM:SS +ZZZZ'")
+  endif()
+  set(day ${CMAKE_MATCH_1})
+  set(month_name ${CMAKE_MATCH_2})
+  set(year ${CMAKE_MATCH_3})
+  math(EXPR seconds "${CMAKE_MATCH_4} * 3600 + ${CMAKE_MATCH_5} * 60 + ${CMAKE_MATCH_6}")
+  math(EXPR offset "${CMAKE_MATCH_7}(${CMAKE_MATCH_8} * 3600 + ${CMAKE_MATCH_9} * 60)")
+  list(FIND months "${month_name}" month)
+  if(month LESS 0)
+    message(FATAL_ERROR "${file}: '${month_name}' is not the short English name of a month")
+  endif()
+  math(EXPR month "${month} + 1")
+  days_since_1970(${year} ${month} ${day} days)
+  # The date is local time at the offset given: 13:45 +0100 is 12:45 UTC.
+  math(EXPR epoch "${days} * 86400 + ${seconds} - ${offset}")
+
+  if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+    if(NOT epoch MATCHES "^[0-9]+$")
+      message(FATAL_ERROR "SOURCE_DATE_EPOCH is '${epoch}': it must be the seconds since 1970 in digits alone, or unset to take the changelog's date")
+    endif()
+  endif()
+  set(${version_var} "${version}" PARENT_SCOPE)
+  set(${epoch_var} "${epoch}" PARENT_SCOPE)
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  read_changelog("${CHANGELOG}" version epoch)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${version} ${epoch}")
+endif()
