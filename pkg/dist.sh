@@ -4,12 +4,13 @@
 #
 #   dist.sh BUILD VERSION deb [ARCH]       sepquote_VERSION_ARCH.deb
 #   dist.sh BUILD VERSION tarball TARGET   sepquote-VERSION-TARGET.tar.gz
-#   dist.sh BUILD VERSION source SOURCE    sepquote-VERSION.tar.gz
+#   dist.sh BUILD VERSION source TREE      sepquote-VERSION.tar.gz
 #
 # The binary packages hold what `cmake --install` puts in place, staged in a
-# folder of their own; the source tarball holds the commit.  Each file
-# depends on what it holds alone: not on who builds, where, when, with what
-# umask, locale or file system.  Every entry is owned by root, has the
+# folder of their own, with the executable stripped by STRIP; the source
+# tarball holds TREE, which pkg/release.sh has taken from the commit.  Each
+# file depends on what it holds alone: not on who builds, where, when, with
+# what umask, locale or file system.  Every entry is owned by root, has the
 # usual modes, is dated SOURCE_DATE_EPOCH (which the build sets) and comes
 # in the order of its name; gzip writes no name or time.
 
@@ -20,14 +21,18 @@ build=$1 version=$2 kind=$3
 stage=$(mktemp -d "$build/dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 
-# install DESTDIR PREFIX COMPONENT...: stage the components, stripped.
+# install DESTDIR PREFIX COMPONENT...: stage the components.  The executable
+# loses its symbols and the compilers' notes of their versions, which it
+# does not need to run.
 install() {
 	local destdir=$1 prefix=$2 component
 	shift 2
 	for component; do
 		DESTDIR=$destdir cmake --install "$build" --prefix "$prefix" \
-			--component "$component" --strip >/dev/null
+			--component "$component" >/dev/null
 	done
+	"${STRIP:?must name the strip for the executable}" \
+		--remove-section=.comment "$destdir$prefix/bin/sepquote"
 }
 
 # settle FOLDER: the usual modes, whatever the umask, and one date.
@@ -36,11 +41,24 @@ settle() {
 	find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
+# pack TOP: the tarball TOP.tar.gz in the build folder, of the staged
+# folder TOP.
+pack() {
+	settle "$stage/$1"
+	tar --create --format=gnu --sort=name --owner=root:0 --group=root:0 \
+		--mtime="@$SOURCE_DATE_EPOCH" --directory "$stage" -- "$1" |
+		gzip -9n >"$build/$1.tar.gz"
+}
+
 case $kind in
 deb)
 	arch=${4:-$(dpkg --print-architecture)}
 	root=$stage/root
 	install "$root" /usr tool debian
+	# Debian keeps documents of over 4 KiB compressed; the copyright file
+	# always stays as it is.
+	find "$root/usr/share/doc" -type f -size +4k ! -name copyright ! -name '*.gz' \
+		-exec gzip -9n -- {} +
 	mkdir "$root/DEBIAN"
 	# Installed-Size counts each file's size in KiB, rounded up, and 1 for
 	# anything else: what the files hold, not what the file system gives.
@@ -64,28 +82,15 @@ deb)
 tarball)
 	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
 	install "$stage" "/$top" tool licence
-	settle "$stage"
-	tar --create --format=gnu --sort=name --owner=root:0 --group=root:0 \
-		--mtime="@$SOURCE_DATE_EPOCH" --directory "$stage" -- "$top" |
-		gzip -9n >"$build/$top.tar.gz"
+	pack "$top"
 	;;
 source)
-	# The commit, as git gives it: HEAD's files with HEAD's bytes, whatever
-	# else the working tree holds.  Without a checkout that git will read,
-	# there is no commit to pack.
-	top=sepquote-$version src=$4
-	if [ ! -e "$src/.git" ] || ! git -C "$src" rev-parse -q --verify HEAD >/dev/null 2>&1; then
-		echo "dist: $src is not a git checkout that git will read here; no $top.tar.gz made" >&2
-		exit 0
-	fi
-	if [ -n "$(git -C "$src" status --porcelain)" ]; then
-		echo "dist: warning: the working tree differs from HEAD; $top.tar.gz holds the commit HEAD, not the working tree" >&2
-	fi
-	git -C "$src" -c core.autocrlf=false archive --format=tar --prefix="$top/" HEAD |
-		gzip -9n >"$build/$top.tar.gz"
+	top=sepquote-$version
+	cp -R -- "${4:?name the tree}" "$stage/$top"
+	pack "$top"
 	;;
 *)
-	echo "usage: $0 BUILD VERSION deb [ARCH] | tarball TARGET | source SOURCE" >&2
+	echo "usage: $0 BUILD VERSION deb [ARCH] | tarball TARGET | source TREE" >&2
 	exit 2
 	;;
 esac

@@ -1,74 +1,250 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Build, test and pack the whole release into build/dist/: the source
-# tarball; a Debian package from the configure preset release (the host's
-# architecture) and from each preset deb-ARCH; a static tarball from the
-# preset static and from each preset static-ARCH; and SHA256SUMS.  So a new
-# architecture joins the release with its line in CMakePresets.json.  Each
-# build passes the tests, under its emulator where it is foreign, before it
-# is packed.  What the builds need is checked first: a missing Debian
-# package is named before anything is built.
+# The whole release, made from the commit alone, into build/dist/: the
+# source tarball; a Debian package from each configure preset deb-ARCH; a
+# static tarball from the preset static and from each preset static-ARCH;
+# and SHA256SUMS.  So a new architecture joins the release with its line in
+# CMakePresets.json.
+#
+# The source tarball is HEAD's files, taken from git's objects.  The
+# release unpacks it and builds every other file from it, with the presets
+# it holds, in build folders made anew, with the compilers' and CMake's
+# variables cleared from the environment: the working tree, earlier builds,
+# git's settings, the umask and the environment change nothing.  Run in an
+# unpacked source tarball, which has no commit, it builds the binary files
+# from a copy of that tree and needs no git.
+#
+# Every build passes its tests, under its emulator where it is foreign,
+# before it is packed, and every file is checked before SHA256SUMS is
+# written.  Any failure stops the release with a message and leaves no
+# SHA256SUMS.  SEPQUOTE_MAINTAINER='Name <address>' names the packages'
+# maintainer; SOURCE_DATE_EPOCH, when set, dates every file in place of the
+# changelog's newest entry.
 
-set -euo pipefail
-cd "$(dirname "$0")/.."
+set -euo pipefail -o errtrace
 export LC_ALL=C # the order of what a glob lists
-mapfile -t presets < <(cmake --list-presets |
-	sed -n 's/^  "\(release\|deb-[^"]*\|static[^"]*\)".*/\1/p')
+umask 022
+cd "$(dirname "$0")/.."
+top=$PWD
 
-# var PRESET NAME: the value the preset gives the cache variable NAME.
-var() { cmake --preset "$1" -N | sed -n "s/^  $2=\"\(.*\)\"\$/\1/p"; }
-
-missing=()
-need() {
-	dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed' ||
-		[[ " ${missing[*]} " == *" $1 "* ]] || missing+=("$1")
-}
-need git
-need dpkg-dev
-host=$(dpkg --print-architecture)
-for preset in "${presets[@]}"; do
-	arch=$(var "$preset" SEPQUOTE_ARCH)
-	arch=${arch:-$host}
-	if [ "$arch" = "$host" ]; then
-		need g++
-	else
-		triplet=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null)
-		need "g++-${triplet//_/-}"
-		need qemu-user
-	fi
-	if [ "$(var "$preset" SEPQUOTE_STATIC)" = ON ]; then
-		need "musl-dev:$arch"
-	else
-		need "libc6:$arch" # dpkg-shlibdeps reads its symbols
-	fi
-done
-if ((${#missing[@]})); then
-	echo "release: install these Debian packages first (foreign architectures need dpkg --add-architecture):" >&2
-	printf '  %s\n' "${missing[@]}" >&2
+fail() {
+	printf 'release: %s\n' "$@" >&2
 	exit 1
+}
+# Whatever fails without a message of its own is named here.
+trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
+
+# What the environment could add to a build: the variables that compilers,
+# linkers, make, CMake, CTest, dpkg, qemu, tar, gzip and git read.
+for name in $(compgen -e); do
+	case $name in
+	CC | CXX | CPP | LD | AR | AS | NM | RANLIB | STRIP | OBJCOPY | *FLAGS | LDLIBS | \
+		CPATH | *_INCLUDE_PATH | LIBRARY_PATH | COMPILER_PATH | GCC_* | LD_LIBRARY_PATH | \
+		LD_RUN_PATH | CMAKE_* | CTEST_* | CPACK_* | DESTDIR | MAKE* | DEB_* | DPKG_* | \
+		QEMU_* | TAR_OPTIONS | GZIP | XZ_* | GIT_*)
+		unset "$name"
+		;;
+	esac
+done
+
+# need PACKAGE...: note the Debian packages that are not installed;
+# missing: name them all and stop.
+absent=()
+need() {
+	local package
+	for package; do
+		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+			[[ " ${absent[*]} " == *" $package "* ]] || absent+=("$package")
+	done
+}
+missing() {
+	((${#absent[@]} == 0)) && return
+	fail "install these Debian packages first (a foreign architecture needs dpkg --add-architecture):" \
+		"${absent[@]/#/  }"
+}
+
+if [ -e .git ]; then
+	need git
+	from=git
+else
+	from=tree
+fi
+need cmake dpkg-dev binutils lintian
+missing
+
+rm -rf build/dist build/distcheck
+work=$top/build/distcheck tree=$top/build/distcheck/tree
+mkdir -p build/dist "$tree"
+
+# each_file FUNCTION: FUNCTION MODE HASH PATH for each file of HEAD.
+each_file() {
+	local entry meta
+	while IFS= read -r -d '' entry; do
+		meta=${entry%%$'\t'*}
+		"$1" "${meta%% *}" "${meta##* }" "${entry#*$'\t'}"
+	done < <(git ls-tree -r -z --full-tree HEAD)
+}
+
+# export_file MODE HASH PATH: the file into the tree, as git holds it.
+export_file() {
+	local file=$tree/$3
+	mkdir -p "$(dirname "$file")"
+	case $1 in
+	100644 | 100755) git cat-file blob "$2" >"$file" ;;
+	120000) ln -s -- "$(git cat-file blob "$2")" "$file" ;;
+	*) fail "$3 is a submodule or of mode $1, which a source tarball cannot hold" ;;
+	esac
+	[ "$1" != 100755 ] || chmod +x "$file"
+}
+
+# check_file MODE HASH PATH: the unpacked source tarball holds the file as
+# git does.
+checked=0
+check_file() {
+	local file=$src/$3
+	checked=$((checked + 1))
+	case $1 in
+	120000) [ "$(readlink -- "$file")" = "$(git cat-file blob "$2")" ] ;;
+	100755) [ -f "$file" ] && [ -x "$file" ] && git cat-file blob "$2" | cmp -s - "$file" ;;
+	*) [ -f "$file" ] && [ ! -x "$file" ] && git cat-file blob "$2" | cmp -s - "$file" ;;
+	esac || fail "the source tarball's $3 is not the commit's"
+}
+
+if [ "$from" = git ]; then
+	git rev-parse -q --verify 'HEAD^{commit}' >/dev/null ||
+		fail "git cannot read the commit here; 'git status' says why"
+	git diff --quiet HEAD 2>/dev/null && [ -z "$(git ls-files --others --exclude-standard)" ] ||
+		echo "release: the release is HEAD $(git rev-parse HEAD); local changes are not in it" >&2
+	each_file export_file
+else
+	tar -C "$top" --exclude=./build --exclude=./CMakeUserPresets.json -cf - . | tar -C "$tree" -xf -
 fi
 
-rm -rf build/dist
-mkdir -p build/dist
-shopt -s nullglob
+# The version and the date, from the tree's changelog.
+read -r version epoch < <(cmake -D CHANGELOG="$tree/pkg/changelog" -P "$tree/cmake/changelog.cmake")
+export SOURCE_DATE_EPOCH=$epoch
+echo "== sepquote $version, dated $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC')"
+
 made=()
+if [ "$from" = git ]; then
+	echo "== source"
+	bash "$tree/pkg/dist.sh" "$work" "$version" source "$tree"
+	made+=("$work/sepquote-$version.tar.gz")
+	mkdir "$work/unpacked"
+	tar -C "$work/unpacked" -xzf "$work/sepquote-$version.tar.gz"
+	src=$work/unpacked/sepquote-$version
+	each_file check_file
+	[ "$(find "$src" ! -type d | wc -l)" -eq "$checked" ] ||
+		fail "the source tarball holds files that HEAD does not"
+else
+	src=$tree
+fi
+cd "$src"
+
+# The presets of the release, and what each needs.
+presets=$(cmake --list-presets) || fail "cmake cannot read the presets"
+mapfile -t presets < <(sed -n 's/^  "\(deb-[^"]*\|static[^"]*\)".*/\1/p' <<<"$presets")
+((${#presets[@]})) || fail "no preset names a file of the release"
+declare -A arch target
+host=$(dpkg --print-architecture)
 for preset in "${presets[@]}"; do
-	dir=build/$preset log=build/$preset.log
-	echo "== $preset"
-	rm -f "$dir"/sepquote_*.deb "$dir"/sepquote-*.tar.gz
-	if ! { cmake --preset "$preset" && cmake --build "$dir" &&
-		ctest --test-dir "$dir" --output-on-failure &&
-		cmake --build "$dir" --target dist; } >"$log" 2>&1; then
-		tail -n 30 "$log" >&2
-		exit 1
+	cache=$(cmake --preset "$preset" -N) || fail "cmake cannot read the preset $preset"
+	arch[$preset]=$(sed -n 's/^  SEPQUOTE_ARCH="\(.*\)"$/\1/p' <<<"$cache")
+	target[$preset]=$(sed -n 's/^  SEPQUOTE_TARGET="\(.*\)"$/\1/p' <<<"$cache")
+	a=${arch[$preset]:?the preset $preset names no SEPQUOTE_ARCH}
+	if [ "$a" = "$host" ]; then
+		need g++
+	else
+		triplet=$(dpkg-architecture -a "$a" -qDEB_HOST_GNU_TYPE 2>/dev/null)
+		need "g++-${triplet//_/-}" qemu-user
 	fi
-	made+=("$dir"/sepquote_*.deb "$dir"/sepquote-*.tar.gz)
+	if [[ $preset == static* ]]; then
+		: "${target[$preset]:?the preset $preset names no SEPQUOTE_TARGET}"
+		need "musl-dev:$a"
+	else
+		need "libc6:$a" # dpkg-shlibdeps reads its symbols
+	fi
 done
-echo "== source"
-rm -f build/release/sepquote-*.tar.gz
-cmake --build build/release --target dist-source 2>&1 | sed '/Built target/d'
-made+=(build/release/sepquote-*.tar.gz)
-cp -- "${made[@]}" build/dist/
-cd build/dist
-sha256sum -- sepquote* >SHA256SUMS
+missing
+
+define=()
+[ -z "${SEPQUOTE_MAINTAINER+set}" ] || define=(-DSEPQUOTE_MAINTAINER="$SEPQUOTE_MAINTAINER")
+
+# check_deb DEB ARCH: what the package must hold and say.
+check_deb() {
+	local contents path field
+	contents=$(dpkg-deb -c "$1")
+	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/copyright \
+		share/doc/sepquote/changelog.gz share/doc/sepquote/README.md.gz; do
+		grep -q " \./usr/$path\$" <<<"$contents" || fail "${1##*/} lacks /usr/$path"
+	done
+	field=$(dpkg-deb -f "$1" Architecture)
+	[ "$field" = "$2" ] || fail "${1##*/} is for $field"
+	field=$(dpkg-deb -f "$1" Depends)
+	[[ $field =~ ^libc6\ \(\>=\ [^\)]+\)$ ]] || fail "${1##*/} depends on $field, not libc6 alone"
+	field=$(dpkg-deb -f "$1" Maintainer)
+	[ "$field" = "${SEPQUOTE_MAINTAINER-$field}" ] || fail "${1##*/} is maintained by $field"
+}
+
+# elf_machine FILE: what readelf says of the machine an ELF file is for.
+elf_machine() { readelf -h "$1" | grep -E '^ *(Class|Data|Machine|Flags):'; }
+
+# check_static TARBALL TARGET: a static, stripped executable for the machine
+# of the target in its name, which is the machine of musl's library for it.
+check_static() {
+	local name=${1##*/} exe multiarch said
+	tar -C "$work" -xzf "$1"
+	exe=$work/sepquote-$version-$2/bin/sepquote
+	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/README.md \
+		share/doc/sepquote/LICENSE; do
+		[ -f "$work/sepquote-$version-$2/$path" ] || fail "$name lacks $path"
+	done
+	said=$(readelf -lW "$exe")
+	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
+	said=$(readelf -dW "$exe")
+	[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
+	said=$(readelf -SW "$exe")
+	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
+	multiarch=$(dpkg-architecture -t "$2" -qDEB_HOST_MULTIARCH 2>/dev/null) ||
+		fail "$name: dpkg knows no architecture for $2"
+	[ "$(elf_machine "$exe")" = "$(elf_machine "/usr/lib/$multiarch/libc.so")" ] ||
+		fail "$name: the executable is not for $2:" "$(elf_machine "$exe")"
+}
+
+debs=()
+for preset in "${presets[@]}"; do
+	dir=build/$preset log=$work/$preset.log
+	echo "== $preset"
+	{ cmake --preset "$preset" "${define[@]}" && cmake --build "$dir" &&
+		ctest --test-dir "$dir" --output-on-failure --no-tests=error &&
+		cmake --build "$dir" --target dist; } >"$log" 2>&1 || {
+		tail -n 30 "$log" >&2
+		fail "$preset: the build, its tests or its packing failed; all of it is in $log"
+	}
+	if [[ $preset == static* ]]; then
+		file=$src/$dir/sepquote-$version-${target[$preset]}.tar.gz
+		check_static "$file" "${target[$preset]}"
+	else
+		file=$src/$dir/sepquote_${version}_${arch[$preset]}.deb
+		check_deb "$file" "${arch[$preset]}"
+		debs+=("$file")
+	fi
+	made+=("$file")
+done
+
+if ((${#debs[@]})); then
+	echo "== lintian"
+	said=$(lintian -I -E --pedantic "${debs[@]}" 2>&1) || fail "lintian failed:" "$said"
+	# Run by root, lintian says so, which tells nothing of the packages.
+	said=$(grep -vxF 'running with root privileges is not recommended!' <<<"$said" || true)
+	[ -z "$said" ] || fail "lintian has this to say:" "$said"
+fi
+
+cp -- "${made[@]}" "$top/build/dist/"
+cd "$top/build/dist"
+files=(sepquote*)
+[ "${#files[@]}" -eq "${#made[@]}" ] ||
+	fail "build/dist holds ${#files[@]} files where the presets make ${#made[@]}"
+sha256sum -- "${files[@]}" >SHA256SUMS.part
+mv SHA256SUMS.part SHA256SUMS
 cat SHA256SUMS

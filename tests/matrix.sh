@@ -19,7 +19,7 @@ for cell in "${cells[@]}"; do
 	log=build/$cell.log
 	counts=(- - -)
 	if cmake --preset "$cell" >"$log" 2>&1 && cmake --build "build/$cell" >>"$log" 2>&1; then
-		ctest --test-dir "build/$cell" -V >>"$log" 2>&1
+		ctest --test-dir "build/$cell" --no-tests=error -V >>"$log" 2>&1
 		# The test script closes on "N passed, F failed, S skipped"; ctest
 		# puts the test's number in front of it.
 		read -r -a counts < <(sed -n 's/^[0-9]*: \([0-9]*\) passed, \([0-9]*\) failed, \([0-9]*\) skipped$/\1 \2 \3/p' "$log")
