@@ -120,8 +120,14 @@ else
 	tar -C "$top" --exclude=./build --exclude=./CMakeUserPresets.json -cf - . | tar -C "$tree" -xf -
 fi
 
-# The version and the date, from the tree's changelog.
-read -r version epoch < <(cmake -D CHANGELOG="$tree/pkg/changelog" -P "$tree/cmake/changelog.cmake")
+# The version and the date, from the tree's changelog, as every build will
+# read them; dpkg must read the same.
+changelog=$tree/pkg/changelog
+read -r version epoch < <(cmake -D CHANGELOG="$changelog" -P "$tree/cmake/changelog.cmake")
+[ "$version" = "$(dpkg-parsechangelog -l "$changelog" -SVersion)" ] ||
+	fail "cmake and dpkg read another version in pkg/changelog"
+[ -n "${SOURCE_DATE_EPOCH+set}" ] || [ "$epoch" = "$(dpkg-parsechangelog -l "$changelog" -STimestamp)" ] ||
+	fail "cmake and dpkg read another date in pkg/changelog"
 export SOURCE_DATE_EPOCH=$epoch
 echo "== sepquote $version, dated $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC')"
 
