@@ -113,7 +113,7 @@ check_file() {
 if [ "$from" = git ]; then
 	git rev-parse -q --verify 'HEAD^{commit}' >/dev/null ||
 		fail "git cannot read the commit here; 'git status' says why"
-	git diff --quiet HEAD 2>/dev/null && [ -z "$(git ls-files --others --exclude-standard)" ] ||
+	[ -z "$(git status --porcelain)" ] ||
 		echo "release: the release is HEAD $(git rev-parse HEAD); local changes are not in it" >&2
 	each_file export_file
 else
@@ -189,7 +189,9 @@ check_deb() {
 	field=$(dpkg-deb -f "$1" Depends)
 	[[ $field =~ ^libc6\ \(\>=\ [^\)]+\)$ ]] || fail "${1##*/} depends on $field, not libc6 alone"
 	field=$(dpkg-deb -f "$1" Maintainer)
-	[ "$field" = "${SEPQUOTE_MAINTAINER-$field}" ] || fail "${1##*/} is maintained by $field"
+	if [ -n "${SEPQUOTE_MAINTAINER+set}" ] && [ "$field" != "$SEPQUOTE_MAINTAINER" ]; then
+		fail "${1##*/} is maintained by $field, not $SEPQUOTE_MAINTAINER"
+	fi
 }
 
 # elf_machine FILE: what readelf says of the machine an ELF file is for.
