@@ -35,19 +35,28 @@ function(days_since_1970 year month day var)
 endfunction()
 
 function(read_changelog file version_var epoch_var)
-  file(STRINGS "${file}" lines)
+  # The file is searched as one string.  Split into a CMake list, its
+  # brackets would join lines and its semicolons split them, and an entry
+  # that names [ or ] would be read wrongly.
+  file(READ "${file}" text)
+  string(PREPEND text "\n")
+  # The newest entry begins at the first line that names a version, as
+  # "sepquote (1.1.0) unstable; urgency=medium", and its closing line is the
+  # first line after that which begins with " --".
   set(version "")
   set(trailer "")
-  foreach(line IN LISTS lines)
-    if(version STREQUAL "" AND line MATCHES "^[a-z0-9.+-]+ \\(([^)]+)\\) ")
-      set(version "${CMAKE_MATCH_1}")
-    elseif(line MATCHES "^ -- ")
-      set(trailer "${line}")
-      break()
+  if(text MATCHES "\n[A-Za-z0-9][A-Za-z0-9.+-]* \\(([^() \t\n]+)\\)( +[A-Za-z0-9.+-]+)+;[^\n]*")
+    set(version "${CMAKE_MATCH_1}")
+    string(FIND "${text}" "${CMAKE_MATCH_0}" start)
+    string(LENGTH "${CMAKE_MATCH_0}" length)
+    math(EXPR start "${start} + ${length}")
+    string(SUBSTRING "${text}" ${start} -1 rest)
+    if(rest MATCHES "\n( --[^\n]*)")
+      set(trailer "${CMAKE_MATCH_1}")
     endif()
-  endforeach()
+  endif()
   set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-  set(date_re "([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ([0-9][0-9]):([0-9][0-9]):([0-9][0-9]) ([+-])([0-9][0-9])([0-9][0-9])$")
+  set(date_re "([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ([0-9][0-9]):([0-9][0-9]):([0-9][0-9]) ([+-])([0-9][0-9])([0-9][0-9])[ \t]*$")
   if(version STREQUAL "" OR NOT trailer MATCHES "^ -- [^<>]+ <[^<>]+>  [A-Z][a-z][a-z], ${date_re}")
     message(FATAL_ERROR "${file}: the newest entry needs a first line 'NAME (VERSION) ...' and a closing line ' -- Name <address>  Day, DD Mon YYYY HH:MM:SS +ZZZZ'")
   endif()

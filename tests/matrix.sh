@@ -20,10 +20,12 @@ for cell in "${cells[@]}"; do
 	counts=(- - -)
 	if cmake --preset "$cell" >"$log" 2>&1 && cmake --build "build/$cell" >>"$log" 2>&1; then
 		ctest --test-dir "build/$cell" --no-tests=error -V >>"$log" 2>&1
-		# The test script closes on "N passed, F failed, S skipped"; ctest
-		# puts the test's number in front of it.
-		read -r -a counts < <(sed -n 's/^[0-9]*: \([0-9]*\) passed, \([0-9]*\) failed, \([0-9]*\) skipped$/\1 \2 \3/p' "$log")
-		[ "${#counts[@]}" -eq 3 ] || counts=(0 - -)
+		# Each test script closes on "N passed, F failed, S skipped", which
+		# ctest prefixes with the test's number; the cell's counts are
+		# their sums.
+		read -r -a counts < <(awk -F '[:,] *| ' '
+			/^[0-9]+: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$/ { p += $2; f += $4; s += $6; n++ }
+			END { if (n) print p, f, s; else print 0, "-", "-" }' "$log")
 	fi
 	if [ "${counts[0]}" = - ] || [ "${counts[0]}" -eq 0 ] || [ "${counts[1]}" != 0 ]; then
 		bad=$((bad + 1))
