@@ -21,10 +21,10 @@ build=$1 version=$2 kind=$3
 stage=$(mktemp -d "$build/dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 
-# install DESTDIR PREFIX COMPONENT...: stage the components.  The executable
-# loses its symbols and the compilers' notes of their versions, which it
-# does not need to run.
-install() {
+# install_components DESTDIR PREFIX COMPONENT...: stage the components.
+# The executable loses its symbols and the compilers' notes of their
+# versions, which it does not need to run.
+install_components() {
 	local destdir=$1 prefix=$2 component
 	shift 2
 	for component; do
@@ -54,7 +54,7 @@ case $kind in
 deb)
 	arch=${4:-$(dpkg --print-architecture)}
 	root=$stage/root
-	install "$root" /usr tool debian
+	install_components "$root" /usr tool debian
 	# Debian keeps documents of over 4 KiB compressed; the copyright file
 	# always stays as it is.
 	find "$root/usr/share/doc" -type f -size +4k ! -name copyright ! -name '*.gz' \
@@ -81,7 +81,7 @@ deb)
 	;;
 tarball)
 	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
-	install "$stage" "/$top" tool licence
+	install_components "$stage" "/$top" tool licence
 	pack "$top"
 	;;
 source)
