@@ -34,6 +34,12 @@ fail() {
 # Whatever fails without a message of its own is named here.
 trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
 
+# Before anything can fail: a release that fails leaves no SHA256SUMS, not
+# even an earlier release's.
+rm -rf build/dist build/distcheck
+work=$top/build/distcheck tree=$top/build/distcheck/tree
+mkdir -p build/dist "$tree"
+
 # What the environment could add to a build: the variables that compilers,
 # linkers, make, CMake, CTest, dpkg, qemu, tar, gzip and git read.
 for name in $(compgen -e); do
@@ -72,10 +78,6 @@ fi
 need cmake dpkg-dev binutils lintian
 missing
 
-rm -rf build/dist build/distcheck
-work=$top/build/distcheck tree=$top/build/distcheck/tree
-mkdir -p build/dist "$tree"
-
 # each_file FUNCTION: FUNCTION MODE HASH PATH for each file of HEAD.
 each_file() {
 	local entry meta
@@ -113,6 +115,9 @@ check_file() {
 if [ "$from" = git ]; then
 	git rev-parse -q --verify 'HEAD^{commit}' >/dev/null ||
 		fail "git cannot read the commit here; 'git status' says why"
+	# Everything else comes from the commit; so must this script.
+	git cat-file blob HEAD:pkg/release.sh 2>/dev/null | cmp -s - "$top/pkg/release.sh" ||
+		fail "pkg/release.sh is not HEAD's: commit the change, or stash it, first"
 	[ -z "$(git status --porcelain)" ] ||
 		echo "release: the release is HEAD $(git rev-parse HEAD); local changes are not in it" >&2
 	each_file export_file
