@@ -181,9 +181,11 @@ missing
 define=()
 [ -z "${SEPQUOTE_MAINTAINER+set}" ] || define=(-DSEPQUOTE_MAINTAINER="$SEPQUOTE_MAINTAINER")
 
-# check_deb DEB ARCH: what the package must hold and say.
+# check_deb DEB ARCH UNPACKED: what the package must hold and say; its files
+# are unpacked into UNPACKED.
 check_deb() {
 	local contents path field
+	dpkg-deb -x "$1" "$3"
 	contents=$(dpkg-deb -c "$1")
 	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/copyright \
 		share/doc/sepquote/changelog.gz share/doc/sepquote/README.md.gz; do
@@ -202,15 +204,17 @@ check_deb() {
 # elf_machine FILE: what readelf says of the machine an ELF file is for.
 elf_machine() { readelf -h "$1" | grep -E '^ *(Class|Data|Machine|Flags):'; }
 
-# check_static TARBALL TARGET: a static, stripped executable for the machine
-# of the target in its name, which is the machine of musl's library for it.
+# check_static TARBALL TARGET UNPACKED: a static, stripped executable for the
+# machine of the target in its name, which is the machine of musl's library
+# for it; the tarball is unpacked into UNPACKED.
 check_static() {
-	local name=${1##*/} exe multiarch said
-	tar -C "$work" -xzf "$1"
-	exe=$work/sepquote-$version-$2/bin/sepquote
+	local name=${1##*/} folder=$3/sepquote-$version-$2 exe multiarch said
+	mkdir "$3"
+	tar -C "$3" -xzf "$1"
+	exe=$folder/bin/sepquote
 	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/README.md \
 		share/doc/sepquote/LICENSE; do
-		[ -f "$work/sepquote-$version-$2/$path" ] || fail "$name lacks $path"
+		[ -f "$folder/$path" ] || fail "$name lacks $path"
 	done
 	said=$(readelf -lW "$exe")
 	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
@@ -234,14 +238,25 @@ for preset in "${presets[@]}"; do
 		tail -n 30 "$log" >&2
 		fail "$preset: the build, its tests or its packing failed; all of it is in $log"
 	}
+	unpacked=$work/$preset.unpacked
 	if [[ $preset == static* ]]; then
 		file=$src/$dir/sepquote-$version-${target[$preset]}.tar.gz
-		check_static "$file" "${target[$preset]}"
+		check_static "$file" "${target[$preset]}" "$unpacked"
+		exe=$unpacked/sepquote-$version-${target[$preset]}/bin/sepquote
 	else
 		file=$src/$dir/sepquote_${version}_${arch[$preset]}.deb
-		check_deb "$file" "${arch[$preset]}"
+		check_deb "$file" "${arch[$preset]}" "$unpacked"
+		exe=$unpacked/usr/bin/sepquote
 		debs+=("$file")
 	fi
+	# The tests again, on the executable as the file delivers it, which
+	# install and strip have made from the one just tested; under the
+	# build's emulator where it is foreign.
+	mapfile -t run_tests <"$dir/test-command"
+	"${run_tests[@]}" "$exe" >>"$log" 2>&1 || {
+		tail -n 30 "$log" >&2
+		fail "$preset: the executable in ${file##*/} fails its tests; all of it is in $log"
+	}
 	made+=("$file")
 done
 
