@@ -181,11 +181,9 @@ missing
 define=()
 [ -z "${SEPQUOTE_MAINTAINER+set}" ] || define=(-DSEPQUOTE_MAINTAINER="$SEPQUOTE_MAINTAINER")
 
-# check_deb DEB ARCH UNPACKED: what the package must hold and say; its files
-# are unpacked into UNPACKED.
+# check_deb DEB ARCH: what the package must hold and say.
 check_deb() {
 	local contents path field
-	dpkg-deb -x "$1" "$3"
 	contents=$(dpkg-deb -c "$1")
 	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/copyright \
 		share/doc/sepquote/changelog.gz share/doc/sepquote/README.md.gz; do
@@ -204,17 +202,14 @@ check_deb() {
 # elf_machine FILE: what readelf says of the machine an ELF file is for.
 elf_machine() { readelf -h "$1" | grep -E '^ *(Class|Data|Machine|Flags):'; }
 
-# check_static TARBALL TARGET UNPACKED: a static, stripped executable for the
+# check_static TARBALL TARGET FOLDER: a static, stripped executable for the
 # machine of the target in its name, which is the machine of musl's library
-# for it; the tarball is unpacked into UNPACKED.
+# for it; FOLDER is the tarball's folder, unpacked.
 check_static() {
-	local name=${1##*/} folder=$3/sepquote-$version-$2 exe multiarch said
-	mkdir "$3"
-	tar -C "$3" -xzf "$1"
-	exe=$folder/bin/sepquote
+	local name=${1##*/} exe=$3/bin/sepquote multiarch said
 	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/README.md \
 		share/doc/sepquote/LICENSE; do
-		[ -f "$folder/$path" ] || fail "$name lacks $path"
+		[ -f "$3/$path" ] || fail "$name lacks $path"
 	done
 	said=$(readelf -lW "$exe")
 	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
@@ -238,14 +233,19 @@ for preset in "${presets[@]}"; do
 		tail -n 30 "$log" >&2
 		fail "$preset: the build, its tests or its packing failed; all of it is in $log"
 	}
+	# Each file is checked as it stands and unpacked, for what it holds.
 	unpacked=$work/$preset.unpacked
+	mkdir "$unpacked"
 	if [[ $preset == static* ]]; then
 		file=$src/$dir/sepquote-$version-${target[$preset]}.tar.gz
+		tar -C "$unpacked" -xzf "$file"
+		unpacked+=/sepquote-$version-${target[$preset]}
 		check_static "$file" "${target[$preset]}" "$unpacked"
-		exe=$unpacked/sepquote-$version-${target[$preset]}/bin/sepquote
+		exe=$unpacked/bin/sepquote
 	else
 		file=$src/$dir/sepquote_${version}_${arch[$preset]}.deb
-		check_deb "$file" "${arch[$preset]}" "$unpacked"
+		dpkg-deb -x "$file" "$unpacked"
+		check_deb "$file" "${arch[$preset]}"
 		exe=$unpacked/usr/bin/sepquote
 		debs+=("$file")
 	fi
