@@ -4,6 +4,8 @@
 // through unchanged and no line end is added.  There are no options and no
 // messages: the exit status alone tells a wrong call or a failed write.
 
+#ifndef _WIN32
+
 // putc_unlocked is POSIX, not C.  The C header rather than <cstdio>: the
 // tool needs nothing of the C++ library, and so it builds against any C
 // library, musl included, whose headers the C++ library was not made for.
@@ -47,3 +49,84 @@ main(int argc, char *argv[])
 	failed |= fclose(out) != 0;
 	return failed;
 }
+
+#else
+
+// On Windows the command line is UTF-16 text, and the operand is written
+// as UTF-8.  The C runtime's stream would turn each LF into CR LF, and its
+// fclose has been seen to report success after a failed write, so the
+// bytes go to the standard output handle through a buffer of our own, and
+// every write is checked here.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+// The C runtime expands no wildcard in the command line: `*.txt` is data.
+extern "C" {
+int _dowildcard = 0;
+}
+
+static HANDLE out;
+static char buf[8192];
+static DWORD used;
+static bool failed;
+
+// Write what the buffer holds.  A write that fails, or writes less than it
+// was given, fails the call, and nothing more is written after it.
+static void
+flush()
+{
+	DWORD written;
+	if (used != 0 && !failed)
+		failed = !WriteFile(out, buf, used, &written, nullptr) || written != used;
+	used = 0;
+}
+
+static void
+put(unsigned long byte)
+{
+	if (used == sizeof buf)
+		flush();
+	buf[used++] = static_cast<char>(byte);
+}
+
+int
+wmain(int argc, wchar_t *argv[])
+{
+	if (argc != 2)
+		return 1;
+	if (argv[1][0] == L'\0')
+		return 0;
+	out = GetStdHandle(STD_OUTPUT_HANDLE);
+
+	for (const wchar_t *p = argv[1]; *p != L'\0'; ++p) {
+		unsigned long c = *p;
+		// A surrogate pair is one character.  A surrogate without its
+		// other half has no UTF-8 form, and is written in the three
+		// bytes its value would take (as WTF-8 does), so nothing is lost.
+		if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+			c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+			++p;
+		}
+		if (c < 0x80) {
+			if (c == '.' || c == '/' || c == ':')
+				put('\\');
+			put(c);
+		} else if (c < 0x800) {
+			put(0xC0 | c >> 6);
+			put(0x80 | (c & 0x3F));
+		} else if (c < 0x10000) {
+			put(0xE0 | c >> 12);
+			put(0x80 | (c >> 6 & 0x3F));
+			put(0x80 | (c & 0x3F));
+		} else {
+			put(0xF0 | c >> 18);
+			put(0x80 | (c >> 12 & 0x3F));
+			put(0x80 | (c >> 6 & 0x3F));
+			put(0x80 | (c & 0x3F));
+		}
+	}
+	flush();
+	return failed;
+}
+
+#endif
