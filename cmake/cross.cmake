@@ -32,6 +32,10 @@ if(SEPQUOTE_STATIC)
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-gcc")
   set(CMAKE_CXX_FLAGS_INIT "-specs=${rules}")
   set(emulator "${SEPQUOTE_QEMU}")
+  # musl is linked into the executable, and its licence asks for its
+  # notice in every copy.
+  set(SEPQUOTE_RUNTIME musl)
+  set(SEPQUOTE_RUNTIME_NOTICE /usr/share/doc/musl-dev/copyright)
 else()
   # The emulator hands its environment on to the program; a library that
   # the host preloads (faketime does) is not the program's, and its loader

@@ -4,6 +4,7 @@
 #
 #   dist.sh BUILD VERSION deb [ARCH]       sepquote_VERSION_ARCH.deb
 #   dist.sh BUILD VERSION tarball TARGET   sepquote-VERSION-TARGET.tar.gz
+#   dist.sh BUILD VERSION zip TARGET       sepquote-VERSION-TARGET.zip
 #   dist.sh BUILD VERSION source TREE      sepquote-VERSION.tar.gz
 #
 # The binary packages hold what `cmake --install` puts in place, staged in a
@@ -12,7 +13,8 @@
 # file depends on what it holds alone: not on who builds, where, when, with
 # what umask, locale or file system.  Every entry is owned by root, has the
 # usual modes, is dated SOURCE_DATE_EPOCH (which the build sets) and comes
-# in the order of its name; gzip writes no name or time.
+# in the order of its name; gzip writes no name or time, and zip no owner,
+# no extra times and, in UTC, the same date.
 
 set -euo pipefail
 export LC_ALL=C
@@ -21,18 +23,20 @@ build=$1 version=$2 kind=$3
 stage=$(mktemp -d "$build/dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 
-# install_components DESTDIR PREFIX COMPONENT...: stage the components.
-# The executable loses its symbols and the compilers' notes of their
-# versions, which it does not need to run.
+# install_components DESTDIR PREFIX EXE COMPONENT...: stage the
+# components; EXE is the executable's path under PREFIX.  The executable
+# loses its symbols and the compilers' notes of their versions, which it
+# does not need to run.  strip dates a Windows executable's header by
+# SOURCE_DATE_EPOCH; it is to carry no date at all.
 install_components() {
-	local destdir=$1 prefix=$2 component
-	shift 2
+	local destdir=$1 prefix=$2 exe=$3 component
+	shift 3
 	for component; do
 		DESTDIR=$destdir cmake --install "$build" --prefix "$prefix" \
 			--component "$component" >/dev/null
 	done
-	"${STRIP:?must name the strip for the executable}" \
-		--remove-section=.comment "$destdir$prefix/bin/sepquote"
+	SOURCE_DATE_EPOCH=0 "${STRIP:?must name the strip for the executable}" \
+		--remove-section=.comment "$destdir$prefix/$exe"
 }
 
 # settle FOLDER: the usual modes, whatever the umask, and one date.
@@ -54,7 +58,7 @@ case $kind in
 deb)
 	arch=${4:-$(dpkg --print-architecture)}
 	root=$stage/root
-	install_components "$root" /usr tool debian
+	install_components "$root" /usr bin/sepquote tool debian
 	# Debian keeps documents of over 4 KiB compressed; the copyright file
 	# always stays as it is.
 	find "$root/usr/share/doc" -type f -size +4k ! -name copyright ! -name '*.gz' \
@@ -81,8 +85,15 @@ deb)
 	;;
 tarball)
 	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
-	install_components "$stage" "/$top" tool licence
+	install_components "$stage" "/$top" bin/sepquote tool licence
 	pack "$top"
+	;;
+zip)
+	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
+	install_components "$stage" "/$top" sepquote.exe tool licence
+	settle "$stage/$top"
+	rm -f "$build/$top.zip"
+	(cd "$stage" && find "$top" | sort | TZ=UTC0 zip -X -9 -q -@ "$build/$top.zip")
 	;;
 source)
 	top=sepquote-$version
@@ -90,7 +101,7 @@ source)
 	pack "$top"
 	;;
 *)
-	echo "usage: $0 BUILD VERSION deb [ARCH] | tarball TARGET | source TREE" >&2
+	echo "usage: $0 BUILD VERSION deb [ARCH] | tarball TARGET | zip TARGET | source TREE" >&2
 	exit 2
 	;;
 esac

@@ -1,21 +1,42 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Black-box tests for sepquote.  The arguments are the command that runs the
-# tool, an emulator and its options first where there is one.  Every case
-# runs with data waiting on standard input, which the tool must not read, and
-# checks the exit status and that standard error stays empty; the cases that
-# write to a file also check standard output byte for byte, and that the
-# data on standard input is still there to read afterwards.  A case whose
-# needs this machine does not meet says SKIP and why, and fails nothing.
+# tool, an emulator and its options first where there is one:
+#
+#   sepquote.sh [--windows LAUNCHER] COMMAND [ARGUMENT...]
+#
+# With --windows the tool is a Windows program.  Bytes that are not UTF-8
+# cannot reach it then, and a broken pipe raises no SIGPIPE, so those cases
+# give way to the cases of the Windows command line: UTF-16 text, unpaired
+# surrogates and the quoting rules.  LAUNCHER, a Windows program run by the
+# same emulator, starts the tool with a command line written out in full.
+#
+# Every case runs with data waiting on standard input, which the tool must
+# not read, and checks the exit status and that standard error stays empty;
+# the cases that write to a file also check standard output byte for byte,
+# and that the data on standard input is still there to read afterwards.  A
+# case whose needs this machine does not meet says SKIP and why, and fails
+# nothing.  The cases run in a folder of their own.
 
 set -u
+launcher=
+if [ "${1-}" = --windows ] && [ $# -ge 3 ]; then
+	launcher=$2
+	shift 2
+fi
 if [ $# -eq 0 ]; then
-	echo "usage: $0 command [argument...]" >&2
+	echo "usage: $0 [--windows LAUNCHER] command [argument...]" >&2
 	exit 2
 fi
 cmd=("$@")
+for i in "${!cmd[@]}"; do
+	[[ ${cmd[i]} == /* || ! -e ${cmd[i]} ]] || cmd[i]=$PWD/${cmd[i]}
+done
+[[ -z $launcher || $launcher == /* ]] || launcher=$PWD/$launcher
+tool=("${cmd[@]}")
 tmp=$(mktemp -d) || exit 2
 trap 'rm -rf "$tmp"' EXIT
+cd "$tmp" || exit 2
 passed=0 failed=0 skipped=0
 input=in.put:/
 printf '%s\n' "$input" >"$tmp/in"
@@ -40,27 +61,45 @@ skip() {
 	skipped=$((skipped + 1))
 }
 
-# check NAME WANT_STATUS WANT_OUTPUT [OPERAND...]
-# The shell reads standard input after the tool, through the same open file:
-# if the tool has read any of it, the first line is no longer there whole.
+# shown FILE: the first bytes of FILE, as od shows them, and its size.
+shown() {
+	printf '%s bytes:%s' "$(wc -c <"$1")" "$(od -An -c -N 48 "$1" | tr -s ' \n' ' ')"
+}
+
+# check NAME WANT_STATUS WANT_OUTPUT [OPERAND...]: the command $tool with
+# the OPERANDs.  The shell reads standard input after the tool, through the
+# same open file: if the tool has read any of it, the first line is no
+# longer there whole.
 check() {
 	local name=$1 want=$2 status why='' left=''
 	printf '%s' "$3" >"$tmp/want"
 	shift 3
 	{
-		"${cmd[@]}" "$@" >"$tmp/out" 2>"$tmp/err"
+		"${tool[@]}" "$@" >"$tmp/out" 2>"$tmp/err"
 		status=$?
 		IFS= read -r left
 	} <"$tmp/in"
 	cmp -s "$tmp/want" "$tmp/out" ||
-		why="standard output: $(cd "$tmp" && cmp want out 2>&1)"
+		why="standard output: $(cmp want out 2>&1); want $(shown want); got $(shown out)"
 	[ "$left" = "$input" ] || why="${why:+$why; }read standard input"
 	judge "$name" "$status" "$want" "$why"
 }
 
+# raw NAME WANT_STATUS WANT_OUTPUT TAIL: the Windows tool started by the
+# launcher with the command line "TOOL" TAIL, where \uXXXX is the UTF-16
+# unit of that value.  Wine shows the Unix file system as drive Z:.
+raw() {
+	local exe=${cmd[${#cmd[@]} - 1]}
+	tool=("${cmd[@]:0:${#cmd[@]}-1}" "$launcher" "Z:$exe")
+	check "$@"
+	tool=("${cmd[@]}")
+}
+
 # unwritable NAME WANT_STATUS HOW OPERAND: the output cannot be written.  HOW
-# is full (a full device), closed (no standard output), or pipe or pipe-dfl
-# (a pipe whose reader has gone, with SIGPIPE ignored or at its default).
+# is full (a full device), closed (no standard output), pipe or pipe-dfl (a
+# pipe whose reader has gone, with SIGPIPE ignored or at its default), or
+# fsize or fsize-dfl (a file-size limit of 1 KiB, with SIGXFSZ ignored or
+# at its default; what the tool might write to standard error still fits).
 unwritable() {
 	local status
 	case $3 in
@@ -68,6 +107,10 @@ unwritable() {
 	closed) "${cmd[@]}" "$4" <"$tmp/in" >&- 2>"$tmp/err" ;;
 	pipe) (trap '' PIPE && exec "${cmd[@]}" "$4" <"$tmp/in" >&4 2>"$tmp/err") ;;
 	pipe-dfl) "${cmd[@]}" "$4" <"$tmp/in" >&4 2>"$tmp/err" ;;
+	fsize) (ulimit -f 1 && trap '' XFSZ && exec "${cmd[@]}" "$4" <"$tmp/in" >"$tmp/out" 2>"$tmp/err") ;;
+	# The shell tells of the signal on its standard error, which for this
+	# group goes nowhere.
+	fsize-dfl) { (ulimit -f 1 && exec "${cmd[@]}" "$4" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"); } 2>/dev/null ;;
 	esac
 	status=$?
 	judge "$1" "$status" "$2"
@@ -75,16 +118,21 @@ unwritable() {
 
 # The longest operand that exec takes here, a third of it separators: 131071
 # bytes, the most Linux takes in one argument, unless a lowered stack limit
-# takes less.  Its output overflows the stdio buffer many times.
+# takes less.  A Windows command line holds at most 32,767 characters, the
+# tool's path among them: there the operand is 27,001.  Its output
+# overflows the tool's buffer many times.
 printf -v unit 'a.b%.0s' {1..43690}
 printf -v unit_out 'a\\.b%.0s' {1..43690}
 long=
-for n in 43690 21845 10922 5461; do
+sizes=(43690 21845 10922 5461)
+[ -z "$launcher" ] || sizes=(9000)
+for n in "${sizes[@]}"; do
 	if env true "${unit:0:3*n}z" 2>/dev/null; then
 		long=${unit:0:3*n}z long_out=${unit_out:0:4*n}z
 		break
 	fi
 done
+no_long='exec takes no argument of 16384 bytes here'
 
 check 'no operand' 1 ''
 check 'two operands' 1 '' x.y z
@@ -97,15 +145,43 @@ check 'url' 0 'https\:\/\/www\.example\.com\:8443\/path\/file' \
 check 'backslash' 0 '\' '\'
 check 'escaped separator' 0 '\\.' '\.'
 check 'other syntax' 0 '*?[]{}()$&;|<>"'\''`~#!%^=,+@ ' '*?[]{}()$&;|<>"'\''`~#!%^=,+@ '
-check 'high bytes' 0 $'\x80\xae\xaf\xba\xff\xc3\xa9\\.' $'\x80\xae\xaf\xba\xff\xc3\xa9.'
+check 'UTF-8 text' 0 $'\xc3\xa9\\.\xe4\xb8\xad\\/\xf0\x9f\x98\x80\\:' $'\xc3\xa9.\xe4\xb8\xad/\xf0\x9f\x98\x80:'
 check 'hyphen' 0 '-' '-'
 check 'double hyphen' 0 '--' '--'
 check 'option-like' 0 '--n\.1' '--n.1'
+check 'a Windows option is data too' 0 '\/?' '/?'
 check 'line ends' 0 $'a\n\\.\n' $'a\n.\n'
+check 'CR LF' 0 $'a\r\n\\.\r\n' $'a\r\n.\r\n'
+touch a.txt b.txt
+check 'a wildcard, in a folder of files it matches' 0 '*\.txt' '*.txt'
 if [ -n "$long" ]; then
 	check "long operand (${#long} bytes)" 0 "$long_out" "$long"
 else
-	skip 'long operand' 'exec takes no argument of 16384 bytes here'
+	skip 'long operand' "$no_long"
+fi
+
+if [ -z "$launcher" ]; then
+	check 'high bytes' 0 $'\x80\xae\xaf\xba\xff\xc3\xa9\\.' $'\x80\xae\xaf\xba\xff\xc3\xa9.'
+else
+	# The Windows command line, as the C runtime parses it into operands.
+	raw 'quoted, with a space' 0 'a b' '"a b"'
+	raw 'two words are two operands' 1 '' 'a b'
+	raw 'an escaped quotation mark' 0 'a"b' 'a\"b'
+	raw 'backslashes before no quotation mark' 0 'a\\b' 'a\\b'
+	# shellcheck disable=SC1003 # the trailing backslash is the case
+	raw 'a trailing backslash' 0 'a\' 'a\'
+	# shellcheck disable=SC1003
+	raw 'a trailing backslash, quoted' 0 'a b\' '"a b\\"'
+	# UTF-16 to UTF-8 at the edges of each length, and the surrogates.
+	raw 'U+007F, U+0080' 0 $'\x7f\xc2\x80' '\u007f\u0080'
+	raw 'U+07FF, U+0800' 0 $'\xdf\xbf\xe0\xa0\x80' '\u07ff\u0800'
+	raw 'U+FFFF' 0 $'\xef\xbf\xbf' '\uffff'
+	raw 'U+10000 and U+10FFFF, as surrogate pairs' 0 $'\xf0\x90\x80\x80\\.\xf4\x8f\xbf\xbf' \
+		'\ud800\udc00.\udbff\udfff'
+	raw 'an unpaired high surrogate' 0 $'a\xed\xa0\x80b' 'a\ud800b'
+	raw 'a high surrogate at the end' 0 $'a\xed\xaf\xbf' 'a\udbff'
+	raw 'an unpaired low surrogate' 0 $'\xed\xb0\x80\\.' '\udc00.'
+	raw 'surrogates in the wrong order' 0 $'\xed\xb0\x80\xed\xa0\x80' '\udc00\ud800'
 fi
 
 # A closed standard output.  Something loaded into every process here (a
@@ -126,12 +202,31 @@ if [ -c /dev/full ]; then
 	if [ -n "$long" ]; then
 		unwritable 'full device, long operand' 1 full "$long"
 	else
-		skip 'full device, long operand' 'exec takes no argument of 16384 bytes here'
+		skip 'full device, long operand' "$no_long"
 	fi
 else
 	for name in 'full device' 'full device, empty operand' 'full device, long operand'; do
 		skip "$name" '/dev/full is not a character device here'
 	done
+fi
+
+# A file-size limit of 1 KiB, which the long operand's output passes.  The
+# case at SIGXFSZ's default needs a shell that was not started with it
+# ignored.  Windows knows no such signal.
+xfsz=$((128 + $(kill -l XFSZ)))
+if [ -z "$long" ]; then
+	skip 'file-size limit' "$no_long"
+else
+	unwritable 'file-size limit, SIGXFSZ ignored' 1 fsize "$long"
+	{ (ulimit -f 1 && exec env head -c 2048 /dev/zero >"$tmp/out"); } 2>/dev/null
+	status=$?
+	if [ -n "$launcher" ]; then
+		:
+	elif [ "$status" -eq "$xfsz" ]; then
+		unwritable 'file-size limit, SIGXFSZ at its default' "$xfsz" fsize-dfl "$long"
+	else
+		skip 'file-size limit, SIGXFSZ at its default' 'SIGXFSZ is ignored in this shell'
+	fi
 fi
 
 # A pipe whose reader has gone before the tool starts: fd 4 is its only
@@ -145,7 +240,10 @@ if mkfifo "$tmp/fifo" 2>/dev/null && exec 3<>"$tmp/fifo" 4>"$tmp/fifo" 3<&-; the
 	# The tool must leave SIGPIPE as it found it; a shell that was started
 	# with it ignored cannot restore it, so the case needs it at its default.
 	env echo x >&4 2>/dev/null
-	if [ $? -eq "$sigpipe" ]; then
+	status=$?
+	if [ -n "$launcher" ]; then
+		unwritable 'broken pipe, SIGPIPE at its default, which Windows lacks' 1 pipe-dfl x.y
+	elif [ "$status" -eq "$sigpipe" ]; then
 		unwritable 'broken pipe, SIGPIPE at its default' "$sigpipe" pipe-dfl x.y
 	else
 		skip 'broken pipe, SIGPIPE at its default' 'SIGPIPE is ignored in this shell'
