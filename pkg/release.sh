@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The whole release, made from the commit alone, into build/dist/: the
-# source tarball; a Debian package from each configure preset deb-ARCH; a
-# static tarball from the preset static and from each preset static-ARCH;
-# and SHA256SUMS.  So a new architecture joins the release with its line in
+# The whole release, made from the commit alone, into build/dist/ of the
+# checkout that holds this script: the source tarball; a Debian package from
+# each configure preset deb-ARCH; a static tarball from the preset static
+# and from each preset static-ARCH; a zip from each preset windows-CPU; and
+# SHA256SUMS.  So a new architecture joins the release with its line in
 # CMakePresets.json.
 #
 # The source tarball is HEAD's files, taken from git's objects.  The
@@ -24,8 +25,6 @@
 set -euo pipefail -o errtrace
 export LC_ALL=C # the order of what a glob lists
 umask 022
-cd "$(dirname "$0")/.."
-top=$PWD
 
 fail() {
 	printf 'release: %s\n' "$@" >&2
@@ -33,6 +32,20 @@ fail() {
 }
 # Whatever fails without a message of its own is named here.
 trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
+
+# The checkout is the one that holds this script, found through any
+# symlink, wherever the release is started from; read from standard input,
+# the script has no file and the release refuses.  Nothing is removed or
+# copied before the folder is known to be sepquote's.
+script=${BASH_SOURCE[0]-}
+[ -f "$script" ] || fail "run the release from its file, as bash pkg/release.sh, not from standard input"
+script=$(readlink -f -- "$script")
+top=${script%/pkg/release.sh}
+if [ "$top" = "$script" ] || [ ! -f "$top/pkg/dist.sh" ] ||
+	! grep -qx 'project(sepquote' "$top/CMakeLists.txt" 2>/dev/null; then
+	fail "$script is not the pkg/release.sh of a sepquote checkout"
+fi
+cd "$top"
 
 # Before anything can fail: a release that fails leaves no SHA256SUMS, not
 # even an earlier release's.
@@ -76,7 +89,15 @@ else
 	from=tree
 fi
 need cmake dpkg-dev binutils lintian
-missing
+# The presets that name the rest cannot be read without these.
+[[ " ${absent[*]} " != *" cmake "* && " ${absent[*]} " != *" dpkg-dev "* ]] || missing
+
+# The maintainer, before anything is built: one that dpkg or lintian would
+# refuse fails here, not after the builds.
+if [ -n "${SEPQUOTE_MAINTAINER+set}" ]; then
+	said=$(cmake -D MAINTAINER="$SEPQUOTE_MAINTAINER" -P cmake/maintainer.cmake 2>&1) ||
+		fail "SEPQUOTE_MAINTAINER:" "$said"
+fi
 
 # each_file FUNCTION: FUNCTION MODE HASH PATH for each file of HEAD.
 each_file() {
@@ -125,16 +146,59 @@ else
 	tar -C "$top" --exclude=./build --exclude=./CMakeUserPresets.json -cf - . | tar -C "$tree" -xf -
 fi
 
+# The presets of the release, read from the tree, and what each needs:
+# every missing package is named at once, before anything is built.
+cd "$tree"
+presets=$(cmake --list-presets) || fail "cmake cannot read the presets"
+mapfile -t presets < <(sed -n 's/^  "\(deb-[^"]*\|static[^"]*\|windows-[^"]*\)".*/\1/p' <<<"$presets")
+((${#presets[@]})) || fail "no preset names a file of the release"
+declare -A arch target
+host=$(dpkg --print-architecture)
+for preset in "${presets[@]}"; do
+	cache=$(cmake --preset "$preset" -N) || fail "cmake cannot read the preset $preset"
+	arch[$preset]=$(sed -n 's/^  SEPQUOTE_ARCH="\(.*\)"$/\1/p' <<<"$cache")
+	target[$preset]=$(sed -n 's/^  SEPQUOTE_TARGET="\(.*\)"$/\1/p' <<<"$cache")
+	if [[ $preset == windows-* ]]; then
+		t=${target[$preset]:?the preset $preset names no SEPQUOTE_TARGET}
+		cpu=${t%-windows}
+		need "g++-mingw-w64-${cpu//_/-}-win32" wine wine64 zip unzip
+		continue
+	fi
+	a=${arch[$preset]:?the preset $preset names no SEPQUOTE_ARCH}
+	if [ "$a" = "$host" ]; then
+		need g++
+	else
+		triplet=$(dpkg-architecture -a "$a" -qDEB_HOST_GNU_TYPE 2>/dev/null)
+		need "g++-${triplet//_/-}" qemu-user
+	fi
+	if [[ $preset == static* ]]; then
+		: "${target[$preset]:?the preset $preset names no SEPQUOTE_TARGET}"
+		need "musl-dev:$a"
+	else
+		need "libc6:$a" # dpkg-shlibdeps reads its symbols
+	fi
+done
+missing
+
 # The version and the date, from the tree's changelog, as every build will
-# read them; dpkg must read the same.
+# read them; dpkg must read the same.  An entry that dch has not yet
+# finished is for building and trying, not for a release.
 changelog=$tree/pkg/changelog
 read -r version epoch < <(cmake -D CHANGELOG="$changelog" -P "$tree/cmake/changelog.cmake")
 [ "$version" = "$(dpkg-parsechangelog -l "$changelog" -SVersion)" ] ||
 	fail "cmake and dpkg read another version in pkg/changelog"
 [ -n "${SOURCE_DATE_EPOCH+set}" ] || [ "$epoch" = "$(dpkg-parsechangelog -l "$changelog" -STimestamp)" ] ||
 	fail "cmake and dpkg read another date in pkg/changelog"
+[ "$(dpkg-parsechangelog -l "$changelog" -SDistribution)" != UNRELEASED ] ||
+	fail "pkg/changelog's entry for $version is UNRELEASED: finish it (dch --release) first"
 export SOURCE_DATE_EPOCH=$epoch
 echo "== sepquote $version, dated $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC')"
+
+# The documents name the files of this release, not another version's.
+stale=$(grep -noE 'sepquote[-_][0-9]+(\.[0-9]+)+' README.md CONTRIBUTING.md |
+	grep -vE ":sepquote[-_]${version//./\\.}\$" || true)
+[ -z "$stale" ] ||
+	fail "these name files of another version than $version; name this release's:" "$stale"
 
 made=()
 if [ "$from" = git ]; then
@@ -151,32 +215,6 @@ else
 	src=$tree
 fi
 cd "$src"
-
-# The presets of the release, and what each needs.
-presets=$(cmake --list-presets) || fail "cmake cannot read the presets"
-mapfile -t presets < <(sed -n 's/^  "\(deb-[^"]*\|static[^"]*\)".*/\1/p' <<<"$presets")
-((${#presets[@]})) || fail "no preset names a file of the release"
-declare -A arch target
-host=$(dpkg --print-architecture)
-for preset in "${presets[@]}"; do
-	cache=$(cmake --preset "$preset" -N) || fail "cmake cannot read the preset $preset"
-	arch[$preset]=$(sed -n 's/^  SEPQUOTE_ARCH="\(.*\)"$/\1/p' <<<"$cache")
-	target[$preset]=$(sed -n 's/^  SEPQUOTE_TARGET="\(.*\)"$/\1/p' <<<"$cache")
-	a=${arch[$preset]:?the preset $preset names no SEPQUOTE_ARCH}
-	if [ "$a" = "$host" ]; then
-		need g++
-	else
-		triplet=$(dpkg-architecture -a "$a" -qDEB_HOST_GNU_TYPE 2>/dev/null)
-		need "g++-${triplet//_/-}" qemu-user
-	fi
-	if [[ $preset == static* ]]; then
-		: "${target[$preset]:?the preset $preset names no SEPQUOTE_TARGET}"
-		need "musl-dev:$a"
-	else
-		need "libc6:$a" # dpkg-shlibdeps reads its symbols
-	fi
-done
-missing
 
 define=()
 [ -z "${SEPQUOTE_MAINTAINER+set}" ] || define=(-DSEPQUOTE_MAINTAINER="$SEPQUOTE_MAINTAINER")
@@ -202,6 +240,13 @@ check_deb() {
 # elf_machine FILE: what readelf says of the machine an ELF file is for.
 elf_machine() { readelf -h "$1" | grep -E '^ *(Class|Data|Machine|Flags):'; }
 
+# check_notice NAME FILE NOTICE: the file NAME holds FILE, which is the
+# notice NOTICE of a runtime linked into its executable, as Debian ships it.
+check_notice() {
+	[ -f "$2" ] || fail "$1 lacks ${2#"$work"/*/}, the notice of a runtime linked into it"
+	cmp -s -- "$2" "$3" || fail "$1: ${2#"$work"/*/} is not $3"
+}
+
 # check_static TARBALL TARGET FOLDER: a static, stripped executable for the
 # machine of the target in its name, which is the machine of musl's library
 # for it; FOLDER is the tarball's folder, unpacked.
@@ -211,6 +256,7 @@ check_static() {
 		share/doc/sepquote/LICENSE; do
 		[ -f "$3/$path" ] || fail "$name lacks $path"
 	done
+	check_notice "$name" "$3/share/doc/sepquote/LICENSE.musl" /usr/share/doc/musl-dev/copyright
 	said=$(readelf -lW "$exe")
 	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
 	said=$(readelf -dW "$exe")
@@ -223,10 +269,49 @@ check_static() {
 		fail "$name: the executable is not for $2:" "$(elf_machine "$exe")"
 }
 
+# check_zip ZIP TARGET FOLDER: the folder, which is the zip's folder
+# unpacked, holds a Windows console executable for the processor of the
+# target in its name, which imports only DLLs every Windows has and carries
+# no time stamp, and the notice of the runtime linked into it.
+check_zip() {
+	local name=${1##*/} cpu=${2%-windows} exe=$3/sepquote.exe top=${3##*/} said dll offset
+	said=$(unzip -Z1 "$1")
+	[ "$said" = "$(printf "$top/%s\n" '' LICENSE LICENSE.mingw-w64 README.md sepquote.exe)" ] ||
+		fail "$name holds other files than the program, README.md and the licences:" "$said"
+	check_notice "$name" "$3/LICENSE.mingw-w64" "/usr/share/doc/mingw-w64-${cpu//_/-}-dev/copyright"
+	said=$(objdump -p "$exe") || fail "$name: objdump cannot read the executable"
+	[[ $said == *"file format pei-${cpu//_/-}"* && $said == *$'Magic\t\t\t020b\t(PE32+)'* ]] ||
+		fail "$name: the executable is not PE32+ for $cpu:" "$(head -n 3 <<<"$said")"
+	[[ $said == *$'\nSubsystem\t\t00000003\t(Windows CUI)'* ]] ||
+		fail "$name: the executable is not a console program"
+	while read -r dll; do
+		[[ ${dll,,} =~ ^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll$ ]] ||
+			fail "$name: the executable needs $dll, which not every Windows has"
+	done < <(sed -n 's/^\tDLL Name: //p' <<<"$said")
+	# The COFF header's time stamp, read as the bytes it is: 4 bytes at 8
+	# past the signature, whose offset is at 0x3C.
+	offset=$(od -An -tu4 -j 60 -N 4 "$exe")
+	[ "$(od -An -tu4 -j $((offset + 8)) -N 4 "$exe")" -eq 0 ] ||
+		fail "$name: the executable carries a time stamp"
+}
+
+# A Wine server stays up a while after its last program: the release stops
+# those of its builds, even when it fails, before they can hold a folder
+# that is to go.
+wines=()
+stop_wines() {
+	local prefix
+	for prefix in "${wines[@]}"; do
+		bash "$src/tests/wine.sh" "$prefix"
+	done
+}
+trap stop_wines EXIT
+
 debs=()
 for preset in "${presets[@]}"; do
 	dir=build/$preset log=$work/$preset.log
 	echo "== $preset"
+	[[ $preset != windows-* ]] || wines+=("$src/$dir/wine")
 	{ cmake --preset "$preset" "${define[@]}" && cmake --build "$dir" &&
 		ctest --test-dir "$dir" --output-on-failure --no-tests=error &&
 		cmake --build "$dir" --target dist; } >"$log" 2>&1 || {
@@ -242,6 +327,12 @@ for preset in "${presets[@]}"; do
 		unpacked+=/sepquote-$version-${target[$preset]}
 		check_static "$file" "${target[$preset]}" "$unpacked"
 		exe=$unpacked/bin/sepquote
+	elif [[ $preset == windows-* ]]; then
+		file=$src/$dir/sepquote-$version-${target[$preset]}.zip
+		unzip -q "$file" -d "$unpacked"
+		unpacked+=/sepquote-$version-${target[$preset]}
+		check_zip "$file" "${target[$preset]}" "$unpacked"
+		exe=$unpacked/sepquote.exe
 	else
 		file=$src/$dir/sepquote_${version}_${arch[$preset]}.deb
 		dpkg-deb -x "$file" "$unpacked"
