@@ -34,31 +34,60 @@ function(days_since_1970 year month day var)
   set(${var} ${days} PARENT_SCOPE)
 endfunction()
 
+# line_of(TEXT POSITION VAR): the number of the line of TEXT, which starts
+# with a line end of its own, that holds POSITION.
+function(line_of text position var)
+  string(SUBSTRING "${text}" 0 ${position} before)
+  string(REGEX REPLACE "[^\n]" "" ends "${before}")
+  string(LENGTH "${ends}" line)
+  set(${var} ${line} PARENT_SCOPE)
+endfunction()
+
 function(read_changelog file version_var epoch_var)
   # The file is searched as one string.  Split into a CMake list, its
   # brackets would join lines and its semicolons split them, and an entry
   # that names [ or ] would be read wrongly.
   file(READ "${file}" text)
   string(PREPEND text "\n")
-  # The newest entry begins at the first line that names a version, as
-  # "sepquote (1.1.0) unstable; urgency=medium", and its closing line is the
-  # first line after that which begins with " --".
-  set(version "")
-  set(trailer "")
-  if(text MATCHES "\n[A-Za-z0-9][A-Za-z0-9.+-]* \\(([^() \t\n]+)\\)( +[A-Za-z0-9.+-]+)+;[^\n]*")
-    set(version "${CMAKE_MATCH_1}")
-    string(FIND "${text}" "${CMAKE_MATCH_0}" start)
-    string(LENGTH "${CMAKE_MATCH_0}" length)
-    math(EXPR start "${start} + ${length}")
-    string(SUBSTRING "${text}" ${start} -1 rest)
-    if(rest MATCHES "\n( --[^\n]*)")
-      set(trailer "${CMAKE_MATCH_1}")
-    endif()
+  # An entry begins at a line that names a version, as
+  # "sepquote (1.1.0) unstable; urgency=medium", and ends at a closing line,
+  # which begins with " --".  The newest entry is the first, and its closing
+  # line must come before the next entry begins.
+  set(header_re "\n[A-Za-z0-9][A-Za-z0-9.+-]* \\(([^() \t\n]+)\\)( +[A-Za-z0-9.+-]+)+;[^\n]*")
+  if(NOT text MATCHES "${header_re}")
+    message(FATAL_ERROR "${file}: no entry begins with a line 'NAME (VERSION) DISTRIBUTION; urgency=URGENCY'")
   endif()
+  set(version "${CMAKE_MATCH_1}")
+  string(FIND "${text}" "${CMAKE_MATCH_0}" start)
+  string(LENGTH "${CMAKE_MATCH_0}" length)
+  math(EXPR start "${start} + ${length}")
+  string(SUBSTRING "${text}" ${start} -1 rest)
+  string(FIND "${rest}" "\n --" trailer_at)
+  set(next_at -1)
+  if(rest MATCHES "${header_re}")
+    string(FIND "${rest}" "${CMAKE_MATCH_0}" next_at)
+  endif()
+  line_of("${text}" ${start} first_line)
+  if(trailer_at LESS 0 OR (next_at GREATER_EQUAL 0 AND next_at LESS trailer_at))
+    message(FATAL_ERROR "${file}:${first_line}: the entry for ${version} has no closing "
+      "line before the next entry or the end of the file")
+  endif()
+  math(EXPR trailer_at "${start} + ${trailer_at} + 1")
+  line_of("${text}" ${trailer_at} trailer_line)
+  string(SUBSTRING "${text}" ${trailer_at} -1 trailer)
+  string(FIND "${trailer}" "\n" end)
+  string(SUBSTRING "${trailer}" 0 ${end} trailer)
+
   set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
   set(date_re "([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ([0-9][0-9]):([0-9][0-9]):([0-9][0-9]) ([+-])([0-9][0-9])([0-9][0-9])[ \t]*$")
-  if(version STREQUAL "" OR NOT trailer MATCHES "^ -- [^<>]+ <[^<>]+>  [A-Z][a-z][a-z], ${date_re}")
-    message(FATAL_ERROR "${file}: the newest entry needs a first line 'NAME (VERSION) ...' and a closing line ' -- Name <address>  Day, DD Mon YYYY HH:MM:SS +ZZZZ'")
+  # The form is shown on a line of its own, indented, which CMake prints as
+  # it stands: in a paragraph it would join its two spaces into one.
+  if(NOT trailer MATCHES "^ -- [^<>]+ <[^<>]+>  [A-Z][a-z][a-z], ${date_re}")
+    message(FATAL_ERROR "${file}:${trailer_line}: the closing line of the entry for "
+      "${version} is\n"
+      "   ${trailer}\n"
+      "where it must be written, with two spaces before the date, as\n"
+      "    -- Name <address>  Day, DD Mon YYYY HH:MM:SS +ZZZZ\n")
   endif()
   set(day ${CMAKE_MATCH_1})
   set(month_name ${CMAKE_MATCH_2})

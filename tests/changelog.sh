@@ -107,14 +107,37 @@ same 'a date west of UTC' "$changelog"
 entry 1.1.0 'Thu, 01 Jan 1970 00:00:00 +0000' 'The first second.' >"$changelog"
 same 'the first second of 1970' "$changelog"
 
-# The build's own rules, which need no dpkg.
+# refused NAME TEXT: the build fails to read $changelog, and says TEXT.
+refused() {
+	if build_reads "$changelog" >/dev/null; then
+		judge "$1" "read it, want an error"
+	else
+		judge "$1" "$(grep -qF -- "$2" "$tmp/err" || echo "said $(tr -s " \n" "  " <"$tmp/err"), not: $2")"
+	fi
+}
+
+# The build's own rules and arithmetic, which need no dpkg.
 entry 1.1.0 'Wed, 09 Dec 2026 10:00:00 +0100' 'x' >"$changelog"
 dated 'SOURCE_DATE_EPOCH dates the build' '1.1.0 1800000000' 1800000000
 dated 'a SOURCE_DATE_EPOCH that is not digits is an error' '' -5
+entry 1.1.0 'Tue, 29 Feb 2000 23:59:59 +0530' 'x' >"$changelog"
+dated 'a leap day east of UTC, counted' '1.1.0 951848999'
+entry 1.1.0 'Mon, 01 Mar 2100 00:00:00 -1100' 'x' >"$changelog"
+dated 'a date in 2100 west of UTC, counted' '1.1.0 4107582000'
 printf 'sepquote (1.1.0) unstable; urgency=medium\n\n  * No closing line.\n' >"$changelog"
-dated 'an entry with no closing line is an error' ''
+refused 'an entry with no closing line is an error' "$changelog:1: the entry for 1.1.0 has no closing line"
+{
+	printf 'sepquote (1.1.0) unstable; urgency=medium\n\n  * No closing line.\n\n'
+	entry 1.0.0 'Tue, 08 Dec 2026 11:53:45 +0000' 'An older entry, closed.'
+} >"$changelog"
+refused 'the closing line of an older entry is not the newest'"'"'s' \
+	"$changelog:1: the entry for 1.1.0 has no closing line"
 entry 1.1.0 'Wed, 9 December 2026 10:00:00 +0100' 'x' >"$changelog"
 dated 'a month named in full is an error' ''
+entry 1.1.0 'Wed, 09 Dec 2026 10:00:00 +0100' 'x' | sed 's/>  Wed/> Wed/' >"$changelog"
+refused 'one space before the date is an error that shows the form with two' \
+	'    -- Name <address>  Day, DD Mon YYYY HH:MM:SS +ZZZZ'
+refused 'and names the line' "$changelog:5: the closing line of the entry for 1.1.0 is"
 
 printf '%d passed, %d failed, %d skipped\n' "$passed" "$failed" "$skipped"
 [ "$failed" -eq 0 ]
