@@ -18,6 +18,7 @@
 
 set -u
 export WINEPREFIX=$1 WINEDEBUG=-all LC_ALL=C.UTF-8
+[[ $WINEPREFIX == /* ]] || WINEPREFIX=$PWD/$WINEPREFIX
 shift
 if [ $# -eq 0 ]; then
 	wineserver -k 2>/dev/null && wineserver -w
