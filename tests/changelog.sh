@@ -106,6 +106,9 @@ entry 1.1.0 'Mon, 01 Mar 2100 00:00:00 -1100' 'West of UTC.' >"$changelog"
 same 'a date west of UTC' "$changelog"
 entry 1.1.0 'Thu, 01 Jan 1970 00:00:00 +0000' 'The first second.' >"$changelog"
 same 'the first second of 1970' "$changelog"
+entry 1.1.0 'Wed, 09 Dec 2026 10:00:00 +0100' 'Not yet released.' |
+	sed '1s/ unstable;/ UNRELEASED;/' >"$changelog"
+same 'an entry not yet released, which a build reads all the same' "$changelog"
 
 # refused NAME TEXT: the build fails to read $changelog, and says TEXT.
 refused() {
