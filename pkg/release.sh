@@ -92,13 +92,6 @@ need cmake dpkg-dev binutils lintian
 # The presets that name the rest cannot be read without these.
 [[ " ${absent[*]} " != *" cmake "* && " ${absent[*]} " != *" dpkg-dev "* ]] || missing
 
-# The maintainer, before anything is built: one that dpkg or lintian would
-# refuse fails here, not after the builds.
-if [ -n "${SEPQUOTE_MAINTAINER+set}" ]; then
-	said=$(cmake -D MAINTAINER="$SEPQUOTE_MAINTAINER" -P cmake/maintainer.cmake 2>&1) ||
-		fail "SEPQUOTE_MAINTAINER:" "$said"
-fi
-
 # each_file FUNCTION: FUNCTION MODE HASH PATH for each file of HEAD.
 each_file() {
 	local entry meta
@@ -144,6 +137,13 @@ if [ "$from" = git ]; then
 	each_file export_file
 else
 	tar -C "$top" --exclude=./build --exclude=./CMakeUserPresets.json -cf - . | tar -C "$tree" -xf -
+fi
+
+# The maintainer, before anything is built: one that dpkg or lintian would
+# refuse fails here, not after the builds.
+if [ -n "${SEPQUOTE_MAINTAINER+set}" ]; then
+	said=$(cmake -D MAINTAINER="$SEPQUOTE_MAINTAINER" -P "$tree/cmake/maintainer.cmake" 2>&1) ||
+		fail "SEPQUOTE_MAINTAINER:" "$said"
 fi
 
 # The presets of the release, read from the tree, and what each needs:
