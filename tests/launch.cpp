@@ -23,10 +23,11 @@ wmain(int argc, wchar_t *argv[])
 	line[n++] = L'"';
 	line[n++] = L' ';
 	for (const wchar_t *p = argv[2]; *p != L'\0'; ++p) {
-		wchar_t *end = nullptr;
-		wchar_t hex[5] = {};
-		if (p[0] == L'\\' && p[1] == L'u' && wcslen(p) >= 6) {
-			wmemcpy(hex, p + 2, 4);
+		if (p[0] == L'\\' && p[1] == L'u') {
+			// At most four units, and fewer where the tail ends first.
+			wchar_t hex[5] = {};
+			wchar_t *end = nullptr;
+			wcsncpy(hex, p + 2, 4);
 			unsigned long unit = wcstoul(hex, &end, 16);
 			if (end == hex + 4) {
 				line[n++] = static_cast<wchar_t>(unit);
