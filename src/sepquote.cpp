@@ -52,11 +52,12 @@ main(int argc, char *argv[])
 
 #else
 
-// On Windows the command line is UTF-16 text, and the operand is written
-// as UTF-8.  The C runtime's stream would turn each LF into CR LF, and its
-// fclose has been seen to report success after a failed write, so the
-// bytes go to the standard output handle through a buffer of our own, and
-// every write is checked here.
+// On Windows the command line is UTF-16 text.  A console holds UTF-16 too,
+// and is written so, whatever its code page; anything else (a file, a pipe)
+// is written UTF-8.  The C runtime's stream would turn each LF into CR LF,
+// and its fclose has been seen to report success after a failed write, so
+// the output goes to the standard output handle through a buffer of our
+// own, and every write is checked here.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -66,27 +67,70 @@ int _dowildcard = 0;
 }
 
 static HANDLE out;
-static char buf[8192];
-static DWORD used;
+static bool console;
 static bool failed;
+// The buffer holds bytes for a file, UTF-16 units for a console.  What one
+// character of the operand gives, its escape included, goes in whole: no
+// write ends inside a character, so that a reader that decodes each write
+// on its own, as a console does, never sees half of one.
+static union {
+	char bytes[8192];
+	wchar_t units[4096];
+} buf;
+static DWORD used;
 
 // Write what the buffer holds.  A write that fails, or writes less than it
 // was given, fails the call, and nothing more is written after it.
 static void
 flush()
 {
-	DWORD written;
-	if (used != 0 && !failed)
-		failed = !WriteFile(out, buf, used, &written, nullptr) || written != used;
+	if (used != 0 && !failed) {
+		DWORD written = 0;
+		const BOOL ok = console ? WriteConsoleW(out, buf.units, used, &written, nullptr)
+					: WriteFile(out, buf.bytes, used, &written, nullptr);
+		failed = !ok || written != used;
+	}
 	used = 0;
+}
+
+// Make room for one character, which takes at most 4 bytes, or 2 units.
+static void
+room()
+{
+	if (used + 4 > (console ? sizeof buf.units / sizeof buf.units[0] : sizeof buf.bytes))
+		flush();
 }
 
 static void
 put(unsigned long byte)
 {
-	if (used == sizeof buf)
-		flush();
-	buf[used++] = static_cast<char>(byte);
+	buf.bytes[used++] = static_cast<char>(byte);
+}
+
+// One character as UTF-8: a surrogate pair as the four bytes of its code
+// point.  A surrogate without its other half has no UTF-8 form, and is
+// written in the three bytes its value would take (as WTF-8 does), so
+// nothing is lost.
+static void
+put_utf8(unsigned long c)
+{
+	if (c < 0x80) {
+		if (c == '.' || c == '/' || c == ':')
+			put('\\');
+		put(c);
+	} else if (c < 0x800) {
+		put(0xC0 | c >> 6);
+		put(0x80 | (c & 0x3F));
+	} else if (c < 0x10000) {
+		put(0xE0 | c >> 12);
+		put(0x80 | (c >> 6 & 0x3F));
+		put(0x80 | (c & 0x3F));
+	} else {
+		put(0xF0 | c >> 18);
+		put(0x80 | (c >> 12 & 0x3F));
+		put(0x80 | (c >> 6 & 0x3F));
+		put(0x80 | (c & 0x3F));
+	}
 }
 
 int
@@ -97,32 +141,24 @@ wmain(int argc, wchar_t *argv[])
 	if (argv[1][0] == L'\0')
 		return 0;
 	out = GetStdHandle(STD_OUTPUT_HANDLE);
+	DWORD mode;
+	console = GetConsoleMode(out, &mode) != 0;
 
 	for (const wchar_t *p = argv[1]; *p != L'\0'; ++p) {
-		unsigned long c = *p;
-		// A surrogate pair is one character.  A surrogate without its
-		// other half has no UTF-8 form, and is written in the three
-		// bytes its value would take (as WTF-8 does), so nothing is lost.
-		if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-			c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+		const bool pair = p[0] >= 0xD800 && p[0] <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF;
+		room();
+		if (console) {
+			// The units as they came, an unpaired surrogate too.
+			if (*p == L'.' || *p == L'/' || *p == L':')
+				buf.units[used++] = L'\\';
+			buf.units[used++] = *p;
+			if (pair)
+				buf.units[used++] = *++p;
+		} else if (pair) {
+			put_utf8(0x10000 + ((p[0] - 0xD800UL) << 10) + (p[1] - 0xDC00UL));
 			++p;
-		}
-		if (c < 0x80) {
-			if (c == '.' || c == '/' || c == ':')
-				put('\\');
-			put(c);
-		} else if (c < 0x800) {
-			put(0xC0 | c >> 6);
-			put(0x80 | (c & 0x3F));
-		} else if (c < 0x10000) {
-			put(0xE0 | c >> 12);
-			put(0x80 | (c >> 6 & 0x3F));
-			put(0x80 | (c & 0x3F));
 		} else {
-			put(0xF0 | c >> 18);
-			put(0x80 | (c >> 12 & 0x3F));
-			put(0x80 | (c >> 6 & 0x3F));
-			put(0x80 | (c & 0x3F));
+			put_utf8(*p);
 		}
 	}
 	flush();

@@ -61,6 +61,12 @@ skip() {
 	skipped=$((skipped + 1))
 }
 
+# summary: the closing line, and the status: 0 when no case failed.
+summary() {
+	printf '%d passed, %d failed, %d skipped\n' "$passed" "$failed" "$skipped"
+	[ "$failed" -eq 0 ]
+}
+
 # shown FILE: the first bytes of FILE, as od shows them, and its size.
 shown() {
 	printf '%s bytes:%s' "$(wc -c <"$1")" "$(od -An -c -N 48 "$1" | tr -s ' \n' ' ')"
@@ -85,13 +91,16 @@ check() {
 	judge "$name" "$status" "$want" "$why"
 }
 
-# raw NAME WANT_STATUS WANT_OUTPUT TAIL: the Windows tool started by the
-# launcher with the command line "TOOL" TAIL, where \uXXXX is the UTF-16
-# unit of that value.  Wine shows the Unix file system as drive Z:.
+# raw NAME WANT_STATUS WANT_OUTPUT TAIL [CODEPAGE]: the Windows tool started
+# by the launcher with the command line "TOOL" TAIL, where \uXXXX is the
+# UTF-16 unit of that value.  With CODEPAGE, its standard output is a
+# console at that output code page, and WANT_OUTPUT is what the console
+# holds, with \uXXXX for each unit beyond ASCII.  Wine shows the Unix file
+# system as drive Z:.
 raw() {
 	local exe=${cmd[${#cmd[@]} - 1]}
-	tool=("${cmd[@]:0:${#cmd[@]}-1}" "$launcher" "Z:$exe")
-	check "$@"
+	tool=("${cmd[@]:0:${#cmd[@]}-1}" "$launcher" ${5:+"$5"} "Z:$exe")
+	check "$1" "$2" "$3" "$4"
 	tool=("${cmd[@]}")
 }
 
@@ -111,6 +120,10 @@ unwritable() {
 	# The shell tells of the signal on its standard error, which for this
 	# group goes nowhere.
 	fsize-dfl) { (ulimit -f 1 && exec "${cmd[@]}" "$4" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"); } 2>/dev/null ;;
+	*)
+		echo "$0: unwritable: no such way as '$3'" >&2
+		exit 2
+		;;
 	esac
 	status=$?
 	judge "$1" "$status" "$2"
@@ -133,6 +146,22 @@ for n in "${sizes[@]}"; do
 	fi
 done
 no_long='exec takes no argument of 16384 bytes here'
+
+# Under Wine, Wine must start a program, and make a console, before a case
+# can tell anything of the tool.  The launcher, which does nothing when run
+# alone, shows whether it can.  Where Wine cannot start it, that is said as
+# Wine's fault, with what Wine said, and no case runs: status 77 tells
+# CTest that the test was skipped.
+if [ -n "$launcher" ]; then
+	wine=("${cmd[@]:0:${#cmd[@]}-1}")
+	if ! said=$("${wine[@]}" "$launcher" 2>&1 </dev/null) || [ -n "$said" ]; then
+		skip 'every case' "Wine cannot start a Windows program here; it said: $said"
+		summary
+		exit 77
+	fi
+	said=$("${wine[@]}" "$launcher" 437 "Z:$launcher" '' 2>&1 </dev/null) && [ -z "$said" ] ||
+		noconsole="Wine cannot make a console here; it said: $said"
+fi
 
 check 'no operand' 1 ''
 check 'two operands' 1 '' x.y z
@@ -182,6 +211,24 @@ else
 	raw 'a high surrogate at the end' 0 $'a\xed\xaf\xbf' 'a\udbff'
 	raw 'an unpaired low surrogate' 0 $'\xed\xb0\x80\\.' '\udc00.'
 	raw 'surrogates in the wrong order' 0 $'\xed\xb0\x80\xed\xa0\x80' '\udc00\ud800'
+	# A console holds UTF-16 units, and shows the operand's as they came
+	# whatever its code page; a long operand's characters stay whole across
+	# the tool's writes.
+	printf -v wide 'é.😀%.0s' {1..6000}
+	printf -v wide_out '\\u00e9\\.\\ud83d\\ude00%.0s' {1..6000}
+	for cp in 437 850 65001; do
+		if [ -n "${noconsole-}" ]; then
+			skip "a console at code page $cp" "$noconsole"
+			continue
+		fi
+		raw "text beyond ASCII, on a console at code page $cp" 0 \
+			'zo\u00eb\/\u65e5\u672c\.txt\ud83d\ude00' 'zo\u00eb/\u65e5\u672c.txt\ud83d\ude00' "$cp"
+		raw "unpaired surrogates, on a console at code page $cp" 0 \
+			'\udc00a\ud800\.' '\udc00a\ud800.' "$cp"
+		raw "a long operand, on a console at code page $cp" 0 "a$wide_out" "a$wide" "$cp"
+		raw "an empty operand, on a console at code page $cp" 0 '' '""' "$cp"
+		raw "two operands, on a console at code page $cp" 1 '' 'a b' "$cp"
+	done
 fi
 
 # A closed standard output.  Something loaded into every process here (a
@@ -256,5 +303,4 @@ else
 	done
 fi
 
-printf '%d passed, %d failed, %d skipped\n' "$passed" "$failed" "$skipped"
-[ "$failed" -eq 0 ]
+summary

@@ -9,8 +9,16 @@
 # would blame the program for it:
 # - Wine reads the arguments in the locale's encoding, so it runs in
 #   C.UTF-8, and its debugging messages are off.
+# - A library that the caller preloads (faketime does) is not Wine's: a
+#   32-bit loader cannot load a 64-bit one, and says so.  Wine runs without.
 # - A new prefix takes seconds to make and says so on standard error: it is
-#   made here, once, and never updated again.
+#   made here, and never updated by Wine.  It is made anew when the Wine
+#   that runs it is not the one that made it (another version, or 32-bit
+#   support installed or removed), which could no longer start a program
+#   in it.  Where it cannot be made, Wine's messages go to standard error
+#   and the status is 125.
+# - Its graphics driver is the null one, with which Wine can make a console
+#   where there is no display.
 # - Wine's server and its background processes keep the standard files of
 #   the program that started them, and a capture of that program's output
 #   waits for them to end.  They are started here, detached, and the server
@@ -18,20 +26,41 @@
 
 set -u
 export WINEPREFIX=$1 WINEDEBUG=-all LC_ALL=C.UTF-8
+unset LD_PRELOAD
 [[ $WINEPREFIX == /* ]] || WINEPREFIX=$PWD/$WINEPREFIX
 shift
 if [ $# -eq 0 ]; then
 	wineserver -k 2>/dev/null && wineserver -w
 	exit 0
 fi
-{
-	if [ ! -e "$WINEPREFIX/.update-timestamp" ]; then
-		mkdir -p "$WINEPREFIX" && wineboot --init && wineserver -w &&
-			echo disable >"$WINEPREFIX/.update-timestamp" || exit 125
-	fi
-	# Exit status 0: no server was running, and this one is new.
-	if wineserver -p60; then
-		wineboot || exit 125
-	fi
-} </dev/null >/dev/null 2>&1
+
+# quietly WHAT COMMAND...: run COMMAND with its standard files detached,
+# or, if it fails, say what Wine could not do and what it said, and exit 125.
+log=$WINEPREFIX.log
+quietly() {
+	local what=$1
+	shift
+	"$@" </dev/null >"$log" 2>&1 && return
+	echo "wine.sh: Wine could not $what in $WINEPREFIX; it said:" >&2
+	cat "$log" >&2
+	exit 125
+}
+
+# The Wine that runs here: its version, and its loaders (Debian's wine32
+# puts the 32-bit one beside the 64-bit one).
+wine=$(wine --version 2>&1; ls /usr/lib/wine 2>/dev/null)
+stamp=$WINEPREFIX/.sepquote-wine
+if [ "$(cat "$stamp" 2>/dev/null)" != "$wine" ]; then
+	{ wineserver -k && wineserver -w; } >/dev/null 2>&1
+	rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" || exit 125
+	quietly 'make a prefix' sh -c 'wineboot --init && wineserver -w'
+	quietly 'choose the null graphics driver' sh -c \
+		"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f && wineserver -w"
+	echo disable >"$WINEPREFIX/.update-timestamp"
+	printf '%s\n' "$wine" >"$stamp"
+fi
+# Exit status 0: no server was running, and this one is new.
+if wineserver -p60 </dev/null >/dev/null 2>&1; then
+	quietly 'start' wineboot
+fi
 exec wine "$@"
