@@ -15,11 +15,15 @@
 # usual modes, is dated SOURCE_DATE_EPOCH (which the build sets) and comes
 # in the order of its name; gzip writes no name or time, and zip no owner,
 # no extra times and, in UTC, the same date.
+#
+# The file's kind and path, as "KIND FILE", go into BUILD/dist-made: this
+# script alone names the release's files, and the release reads them there.
 
 set -euo pipefail
 export LC_ALL=C
 build=$1 version=$2 kind=$3
 : "${SOURCE_DATE_EPOCH:?must be set}"
+rm -f "$build/dist-made"
 stage=$(mktemp -d "$build/dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 
@@ -80,28 +84,32 @@ deb)
 	} >"$root/DEBIAN/control"
 	(cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
 	settle "$root"
-	dpkg-deb --root-owner-group -Zxz --build "$root" \
-		"$build/sepquote_${version}_$arch.deb" >/dev/null
+	made=$build/sepquote_${version}_$arch.deb
+	dpkg-deb --root-owner-group -Zxz --build "$root" "$made" >/dev/null
 	;;
 tarball)
 	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
 	install_components "$stage" "/$top" bin/sepquote tool licence
 	pack "$top"
+	made=$build/$top.tar.gz
 	;;
 zip)
 	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}
 	install_components "$stage" "/$top" sepquote.exe tool licence
 	settle "$stage/$top"
-	rm -f "$build/$top.zip"
-	(cd "$stage" && find "$top" | sort | TZ=UTC0 zip -X -9 -q -@ "$build/$top.zip")
+	made=$build/$top.zip
+	rm -f "$made"
+	(cd "$stage" && find "$top" | sort | TZ=UTC0 zip -X -9 -q -@ "$made")
 	;;
 source)
 	top=sepquote-$version
 	cp -R -- "${4:?name the tree}" "$stage/$top"
 	pack "$top"
+	made=$build/$top.tar.gz
 	;;
 *)
 	echo "usage: $0 BUILD VERSION deb [ARCH] | tarball TARGET | zip TARGET | source TREE" >&2
 	exit 2
 	;;
 esac
+printf '%s %s\n' "$kind" "$made" >"$build/dist-made"

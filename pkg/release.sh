@@ -5,7 +5,9 @@
 # each configure preset deb-ARCH; a static tarball from the preset static
 # and from each preset static-ARCH; a zip from each preset windows-CPU; and
 # SHA256SUMS.  So a new architecture joins the release with its line in
-# CMakePresets.json.
+# CMakePresets.json.  Each build's packing says which file it made and of
+# what kind (pkg/dist.sh names them all), and the release checks it as
+# that kind.
 #
 # The source tarball is HEAD's files, taken from git's objects.  The
 # release unpacks it and builds every other file from it, with the presets
@@ -17,10 +19,12 @@
 #
 # Every build passes its tests, under its emulator where it is foreign,
 # before it is packed, and every file is checked before SHA256SUMS is
-# written.  Any failure stops the release with a message and leaves no
-# SHA256SUMS.  SEPQUOTE_MAINTAINER='Name <address>' names the packages'
-# maintainer; SOURCE_DATE_EPOCH, when set, dates every file in place of the
-# changelog's newest entry.
+# written; after every build the source tree must still be the commit's.
+# Every command whose output a check reads must succeed and say something.
+# Any failure stops the release with a message and leaves no SHA256SUMS.
+# SEPQUOTE_MAINTAINER='Name <address>' names the packages' maintainer, whom
+# each build's configure checks; SOURCE_DATE_EPOCH, when set, dates every
+# file in place of the changelog's newest entry.
 
 set -euo pipefail -o errtrace
 export LC_ALL=C # the order of what a glob lists
@@ -32,6 +36,16 @@ fail() {
 }
 # Whatever fails without a message of its own is named here.
 trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
+
+# ask VAR COMMAND...: what COMMAND writes on standard output, into VAR.  A
+# check that reads it must not pass because the command failed or said
+# nothing: either stops the release, naming the command.
+ask() {
+	local -n answer=$1
+	shift
+	answer=$("$@" 2>"$work/said") || fail "$* failed:" "$(head -n 5 "$work/said")"
+	[ -n "$answer" ] || fail "$* said nothing"
+}
 
 # The checkout is the one that holds this script, found through any
 # symlink, wherever the release is started from; read from standard input,
@@ -139,31 +153,46 @@ else
 	tar -C "$top" --exclude=./build --exclude=./CMakeUserPresets.json -cf - . | tar -C "$tree" -xf -
 fi
 
-# The maintainer, before anything is built: one that dpkg or lintian would
-# refuse fails here, not after the builds.
-if [ -n "${SEPQUOTE_MAINTAINER+set}" ]; then
-	said=$(cmake -D MAINTAINER="$SEPQUOTE_MAINTAINER" -P "$tree/cmake/maintainer.cmake" 2>&1) ||
-		fail "SEPQUOTE_MAINTAINER:" "$said"
-fi
-
 # The presets of the release, read from the tree, and what each needs:
-# every missing package is named at once, before anything is built.
+# every missing package is named at once, before anything is built.  What
+# a preset needs follows from what it gives CMake: its toolchain file and
+# whether it links statically.
 cd "$tree"
-presets=$(cmake --list-presets) || fail "cmake cannot read the presets"
-mapfile -t presets < <(sed -n 's/^  "\(deb-[^"]*\|static[^"]*\|windows-[^"]*\)".*/\1/p' <<<"$presets")
+ask said cmake --list-presets
+mapfile -t presets < <(sed -n 's/^  "\(deb-[^"]*\|static[^"]*\|windows-[^"]*\)".*/\1/p' <<<"$said")
 ((${#presets[@]})) || fail "no preset names a file of the release"
 declare -A arch target
 host=$(dpkg --print-architecture)
+# The Windows CPUs that the release knows, one a line: the CPU, objdump's
+# name for its executables' format, their PE magic, and the Debian package
+# whose Wine runs them.
+windows_cpus='x86_64 pei-x86-64 020b wine64
+i686 pei-i386 010b wine32:i386'
+# windows_cpu CPU: CPU's line into cpu, format, magic and wine, or a
+# failure that names it.
+windows_cpu() {
+	local line
+	line=$(grep "^$1 " <<<"$windows_cpus") ||
+		fail "the release knows no Windows CPU $1: give it a line in windows_cpus"
+	read -r cpu format magic wine <<<"$line"
+}
+# value NAME: the value that the preset read into cache gives NAME.
+cache=
+value() { sed -n "s/^  $1\(:[A-Z]*\)\?=\"\(.*\)\"\$/\2/p" <<<"$cache"; }
 for preset in "${presets[@]}"; do
-	cache=$(cmake --preset "$preset" -N) || fail "cmake cannot read the preset $preset"
-	arch[$preset]=$(sed -n 's/^  SEPQUOTE_ARCH="\(.*\)"$/\1/p' <<<"$cache")
-	target[$preset]=$(sed -n 's/^  SEPQUOTE_TARGET="\(.*\)"$/\1/p' <<<"$cache")
-	if [[ $preset == windows-* ]]; then
+	ask cache cmake --preset "$preset" -N
+	arch[$preset]=$(value SEPQUOTE_ARCH)
+	target[$preset]=$(value SEPQUOTE_TARGET)
+	case $(value CMAKE_TOOLCHAIN_FILE) in
+	*/windows.cmake)
 		t=${target[$preset]:?the preset $preset names no SEPQUOTE_TARGET}
-		cpu=${t%-windows}
-		need "g++-mingw-w64-${cpu//_/-}-win32" wine wine64 zip unzip
+		windows_cpu "${t%-windows}"
+		need "g++-mingw-w64-${cpu//_/-}-win32" wine "$wine" zip unzip
 		continue
-	fi
+		;;
+	*/cross.cmake) ;;
+	*) fail "the preset $preset makes a file of the release with neither cross.cmake nor windows.cmake" ;;
+	esac
 	a=${arch[$preset]:?the preset $preset names no SEPQUOTE_ARCH}
 	if [ "$a" = "$host" ]; then
 		need g++
@@ -171,8 +200,7 @@ for preset in "${presets[@]}"; do
 		triplet=$(dpkg-architecture -a "$a" -qDEB_HOST_GNU_TYPE 2>/dev/null)
 		need "g++-${triplet//_/-}" qemu-user
 	fi
-	if [[ $preset == static* ]]; then
-		: "${target[$preset]:?the preset $preset names no SEPQUOTE_TARGET}"
+	if [ "$(value SEPQUOTE_STATIC)" = ON ]; then
 		need "musl-dev:$a"
 	else
 		need "libc6:$a" # dpkg-shlibdeps reads its symbols
@@ -181,16 +209,15 @@ done
 missing
 
 # The version and the date, from the tree's changelog, as every build will
-# read them; dpkg must read the same.  An entry that dch has not yet
-# finished is for building and trying, not for a release.
+# read them and as dpkg does.  An entry that dch has not yet finished is for
+# building and trying, not for a release.
 changelog=$tree/pkg/changelog
-read -r version epoch < <(cmake -D CHANGELOG="$changelog" -P "$tree/cmake/changelog.cmake")
-[ "$version" = "$(dpkg-parsechangelog -l "$changelog" -SVersion)" ] ||
-	fail "cmake and dpkg read another version in pkg/changelog"
-[ -n "${SOURCE_DATE_EPOCH+set}" ] || [ "$epoch" = "$(dpkg-parsechangelog -l "$changelog" -STimestamp)" ] ||
-	fail "cmake and dpkg read another date in pkg/changelog"
-[ "$(dpkg-parsechangelog -l "$changelog" -SDistribution)" != UNRELEASED ] ||
+said=$(bash "$tree/pkg/changelog.sh" cmake "$changelog" 2>&1) || fail "pkg/changelog: $said"
+read -r version epoch distribution <<<"$said"
+[ "$distribution" != UNRELEASED ] ||
 	fail "pkg/changelog's entry for $version is UNRELEASED: finish it (dch --release) first"
+epoch=${SOURCE_DATE_EPOCH-$epoch}
+[[ $epoch =~ ^[0-9]+$ ]] || fail "SOURCE_DATE_EPOCH is '$epoch': it must be the seconds since 1970, in digits"
 export SOURCE_DATE_EPOCH=$epoch
 echo "== sepquote $version, dated $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC')"
 
@@ -200,14 +227,26 @@ stale=$(grep -noE 'sepquote[-_][0-9]+(\.[0-9]+)+' README.md CONTRIBUTING.md |
 [ -z "$stale" ] ||
 	fail "these name files of another version than $version; name this release's:" "$stale"
 
+# one_folder DIR: the one folder that DIR, the unpacked file $file,
+# holds, into folder.
+one_folder() {
+	local entries=("$1"/*)
+	if [ "${#entries[@]}" -ne 1 ] || [ ! -d "${entries[0]}" ]; then
+		fail "${file##*/} holds more than one folder at its top"
+	fi
+	folder=${entries[0]}
+}
+
 made=()
 if [ "$from" = git ]; then
 	echo "== source"
 	bash "$tree/pkg/dist.sh" "$work" "$version" source "$tree"
-	made+=("$work/sepquote-$version.tar.gz")
+	read -r _ file <"$work/dist-made"
+	made+=("$file")
 	mkdir "$work/unpacked"
-	tar -C "$work/unpacked" -xzf "$work/sepquote-$version.tar.gz"
-	src=$work/unpacked/sepquote-$version
+	tar -C "$work/unpacked" -xzf "$file"
+	one_folder "$work/unpacked"
+	src=$folder
 	each_file check_file
 	[ "$(find "$src" ! -type d | wc -l)" -eq "$checked" ] ||
 		fail "the source tarball holds files that HEAD does not"
@@ -216,29 +255,40 @@ else
 fi
 cd "$src"
 
+# tree_state: every file and folder of the source tree but the build
+# folders, with its mode, link target and contents' hash.  After every
+# build the tree must be as it was, as the commit has it.
+tree_state() {
+	find . -path ./build -prune -o -printf '%M %p -> %l\n' | sort
+	find . -path ./build -prune -o -type f -print0 | sort -z | xargs -0 sha256sum
+}
+pristine=$(tree_state)
+
 define=()
 [ -z "${SEPQUOTE_MAINTAINER+set}" ] || define=(-DSEPQUOTE_MAINTAINER="$SEPQUOTE_MAINTAINER")
 
 # check_deb DEB ARCH: what the package must hold and say.
 check_deb() {
 	local contents path field
-	contents=$(dpkg-deb -c "$1")
+	ask contents dpkg-deb -c "$1"
 	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/copyright \
 		share/doc/sepquote/changelog.gz share/doc/sepquote/README.md.gz; do
 		grep -q " \./usr/$path\$" <<<"$contents" || fail "${1##*/} lacks /usr/$path"
 	done
-	field=$(dpkg-deb -f "$1" Architecture)
+	ask field dpkg-deb -f "$1" Architecture
 	[ "$field" = "$2" ] || fail "${1##*/} is for $field"
-	field=$(dpkg-deb -f "$1" Depends)
+	ask field dpkg-deb -f "$1" Depends
 	[[ $field =~ ^libc6\ \(\>=\ [^\)]+\)$ ]] || fail "${1##*/} depends on $field, not libc6 alone"
-	field=$(dpkg-deb -f "$1" Maintainer)
-	if [ -n "${SEPQUOTE_MAINTAINER+set}" ] && [ "$field" != "$SEPQUOTE_MAINTAINER" ]; then
-		fail "${1##*/} is maintained by $field, not $SEPQUOTE_MAINTAINER"
-	fi
 }
 
-# elf_machine FILE: what readelf says of the machine an ELF file is for.
-elf_machine() { readelf -h "$1" | grep -E '^ *(Class|Data|Machine|Flags):'; }
+# elf_machine FILE: what readelf says of the machine an ELF file is for,
+# into machine.
+elf_machine() {
+	local header
+	ask header readelf -h "$1"
+	machine=$(grep -E '^ *(Class|Data|Machine|Flags):' <<<"$header") ||
+		fail "readelf -h $1 names no machine"
+}
 
 # check_notice NAME FILE NOTICE: the file NAME holds FILE, which is the
 # notice NOTICE of a runtime linked into its executable, as Debian ships it.
@@ -251,22 +301,24 @@ check_notice() {
 # machine of the target in its name, which is the machine of musl's library
 # for it; FOLDER is the tarball's folder, unpacked.
 check_static() {
-	local name=${1##*/} exe=$3/bin/sepquote multiarch said
+	local name=${1##*/} exe=$3/bin/sepquote multiarch said libc
 	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/README.md \
 		share/doc/sepquote/LICENSE; do
 		[ -f "$3/$path" ] || fail "$name lacks $path"
 	done
 	check_notice "$name" "$3/share/doc/sepquote/LICENSE.musl" /usr/share/doc/musl-dev/copyright
-	said=$(readelf -lW "$exe")
+	ask said readelf -lW "$exe"
 	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
-	said=$(readelf -dW "$exe")
+	ask said readelf -dW "$exe"
 	[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
-	said=$(readelf -SW "$exe")
+	ask said readelf -SW "$exe"
 	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
 	multiarch=$(dpkg-architecture -t "$2" -qDEB_HOST_MULTIARCH 2>/dev/null) ||
 		fail "$name: dpkg knows no architecture for $2"
-	[ "$(elf_machine "$exe")" = "$(elf_machine "/usr/lib/$multiarch/libc.so")" ] ||
-		fail "$name: the executable is not for $2:" "$(elf_machine "$exe")"
+	elf_machine "/usr/lib/$multiarch/libc.so"
+	libc=$machine
+	elf_machine "$exe"
+	[ "$machine" = "$libc" ] || fail "$name: the executable is not for $2:" "$machine"
 }
 
 # check_zip ZIP TARGET FOLDER: the folder, which is the zip's folder
@@ -274,14 +326,15 @@ check_static() {
 # target in its name, which imports only DLLs every Windows has and carries
 # no time stamp, and the notice of the runtime linked into it.
 check_zip() {
-	local name=${1##*/} cpu=${2%-windows} exe=$3/sepquote.exe top=${3##*/} said dll offset
-	said=$(unzip -Z1 "$1")
+	local name=${1##*/} exe=$3/sepquote.exe top=${3##*/} said dll offset stamp
+	windows_cpu "${2%-windows}"
+	ask said unzip -Z1 "$1"
 	[ "$said" = "$(printf "$top/%s\n" '' LICENSE LICENSE.mingw-w64 README.md sepquote.exe)" ] ||
 		fail "$name holds other files than the program, README.md and the licences:" "$said"
 	check_notice "$name" "$3/LICENSE.mingw-w64" "/usr/share/doc/mingw-w64-${cpu//_/-}-dev/copyright"
-	said=$(objdump -p "$exe") || fail "$name: objdump cannot read the executable"
-	[[ $said == *"file format pei-${cpu//_/-}"* && $said == *$'Magic\t\t\t020b\t(PE32+)'* ]] ||
-		fail "$name: the executable is not PE32+ for $cpu:" "$(head -n 3 <<<"$said")"
+	ask said objdump -p "$exe"
+	[[ $said == *"file format $format"* && $said == *$'\nMagic\t\t\t'"$magic"$'\t'* ]] ||
+		fail "$name: the executable is not $format, magic $magic:" "$(head -n 3 <<<"$said")"
 	[[ $said == *$'\nSubsystem\t\t00000003\t(Windows CUI)'* ]] ||
 		fail "$name: the executable is not a console program"
 	while read -r dll; do
@@ -290,19 +343,18 @@ check_zip() {
 	done < <(sed -n 's/^\tDLL Name: //p' <<<"$said")
 	# The COFF header's time stamp, read as the bytes it is: 4 bytes at 8
 	# past the signature, whose offset is at 0x3C.
-	offset=$(od -An -tu4 -j 60 -N 4 "$exe")
-	[ "$(od -An -tu4 -j $((offset + 8)) -N 4 "$exe")" -eq 0 ] ||
-		fail "$name: the executable carries a time stamp"
+	ask offset od -An -tu4 -j 60 -N 4 "$exe"
+	ask stamp od -An -tu4 -j $((offset + 8)) -N 4 "$exe"
+	[ "$stamp" -eq 0 ] || fail "$name: the executable carries a time stamp"
 }
 
 # A Wine server stays up a while after its last program: the release stops
 # those of its builds, even when it fails, before they can hold a folder
 # that is to go.
-wines=()
 stop_wines() {
 	local prefix
-	for prefix in "${wines[@]}"; do
-		bash "$src/tests/wine.sh" "$prefix"
+	for prefix in "$src"/build/*/wine; do
+		[ ! -d "$prefix" ] || bash "$src/tests/wine.sh" "$prefix"
 	done
 }
 trap stop_wines EXIT
@@ -311,35 +363,38 @@ debs=()
 for preset in "${presets[@]}"; do
 	dir=build/$preset log=$work/$preset.log
 	echo "== $preset"
-	[[ $preset != windows-* ]] || wines+=("$src/$dir/wine")
 	{ cmake --preset "$preset" "${define[@]}" && cmake --build "$dir" &&
 		ctest --test-dir "$dir" --output-on-failure --no-tests=error &&
 		cmake --build "$dir" --target dist; } >"$log" 2>&1 || {
 		tail -n 30 "$log" >&2
 		fail "$preset: the build, its tests or its packing failed; all of it is in $log"
 	}
-	# Each file is checked as it stands and unpacked, for what it holds.
+	# The build says what it made.  Each file is checked as it stands and
+	# unpacked, for what it holds.
+	read -r kind file <"$dir/dist-made"
 	unpacked=$work/$preset.unpacked
 	mkdir "$unpacked"
-	if [[ $preset == static* ]]; then
-		file=$src/$dir/sepquote-$version-${target[$preset]}.tar.gz
-		tar -C "$unpacked" -xzf "$file"
-		unpacked+=/sepquote-$version-${target[$preset]}
-		check_static "$file" "${target[$preset]}" "$unpacked"
-		exe=$unpacked/bin/sepquote
-	elif [[ $preset == windows-* ]]; then
-		file=$src/$dir/sepquote-$version-${target[$preset]}.zip
-		unzip -q "$file" -d "$unpacked"
-		unpacked+=/sepquote-$version-${target[$preset]}
-		check_zip "$file" "${target[$preset]}" "$unpacked"
-		exe=$unpacked/sepquote.exe
-	else
-		file=$src/$dir/sepquote_${version}_${arch[$preset]}.deb
+	case $kind in
+	deb)
 		dpkg-deb -x "$file" "$unpacked"
 		check_deb "$file" "${arch[$preset]}"
 		exe=$unpacked/usr/bin/sepquote
 		debs+=("$file")
-	fi
+		;;
+	tarball)
+		tar -C "$unpacked" -xzf "$file"
+		one_folder "$unpacked"
+		check_static "$file" "${target[$preset]}" "$folder"
+		exe=$folder/bin/sepquote
+		;;
+	zip)
+		unzip -q "$file" -d "$unpacked"
+		one_folder "$unpacked"
+		check_zip "$file" "${target[$preset]}" "$folder"
+		exe=$folder/sepquote.exe
+		;;
+	*) fail "$preset: the build made $file, of a kind the release does not know: $kind" ;;
+	esac
 	# The tests again, on the executable as the file delivers it, which
 	# install and strip have made from the one just tested; under the
 	# build's emulator where it is foreign.
@@ -348,6 +403,8 @@ for preset in "${presets[@]}"; do
 		tail -n 30 "$log" >&2
 		fail "$preset: the executable in ${file##*/} fails its tests; all of it is in $log"
 	}
+	[ "$(tree_state)" = "$pristine" ] || fail "$preset: the build changed the source tree, which must stay the commit's:" \
+		"$(diff <(printf '%s\n' "$pristine") <(tree_state) | sed -n 's/^[<>] //p')"
 	made+=("$file")
 done
 

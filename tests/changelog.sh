@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The build takes its version and date from the newest entry of
-# pkg/changelog with cmake/changelog.cmake, and dpkg takes them from the same
-# file when it packs.  Here both read changelogs whose text holds what CMake
-# could take for its own syntax ([ ] ; \ " ' $ and the like), and must read
-# the same.  The argument is the cmake to run.  Without dpkg-parsechangelog
-# the comparisons say SKIP; the cases that need no dpkg still run.
+# pkg/changelog with cmake/changelog.cmake, and dpkg takes them from the
+# same file when it packs; pkg/changelog.sh compares the two.  Here both
+# read changelogs whose text holds what CMake could take for its own syntax
+# ([ ] ; \ " ' $ and the like), and must read the same.  The argument is
+# the cmake to run.  Without dpkg-parsechangelog the comparisons say SKIP;
+# the cases that need no dpkg still run.
 
 set -u
 if [ $# -ne 1 ]; then
@@ -36,21 +37,14 @@ judge() {
 
 # same NAME FILE: the build and dpkg read the same version and date.
 same() {
-	local ours theirs
+	local said
 	if [ -n "${nodpkg-}" ]; then
 		printf 'SKIP %s: %s\n' "$1" "$nodpkg"
 		skipped=$((skipped + 1))
-		return
-	fi
-	ours=$(unset SOURCE_DATE_EPOCH && build_reads "$2") ||
-		{ judge "$1" "cmake failed: $(head -n 3 "$tmp/err")"; return; }
-	theirs=$(dpkg-parsechangelog -l "$2" 2>"$tmp/err" | sed -n 's/^Version: //p; s/^Timestamp: //p' | paste -sd ' ')
-	if [ -s "$tmp/err" ]; then
-		judge "$1" "dpkg complains: $(head -n 1 "$tmp/err")"
-	elif [ "$ours" != "$theirs" ]; then
-		judge "$1" "cmake reads '$ours', dpkg '$theirs'"
-	else
+	elif said=$(bash "$root/pkg/changelog.sh" "$cmake" "$2" 2>&1 >/dev/null); then
 		judge "$1" ''
+	else
+		judge "$1" "${said:-pkg/changelog.sh failed}"
 	fi
 }
 
