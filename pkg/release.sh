@@ -359,16 +359,25 @@ stop_wines() {
 }
 trap stop_wines EXIT
 
+# logged WHAT COMMAND...: COMMAND, its output added to the preset's log;
+# where it fails, the end of the log, and a failure that names WHAT.
+logged() {
+	local what=$1
+	shift
+	"$@" >>"$log" 2>&1 || {
+		tail -n 30 "$log" >&2
+		fail "$preset: $what failed; all of it is in $log"
+	}
+}
+
 debs=()
 for preset in "${presets[@]}"; do
 	dir=build/$preset log=$work/$preset.log
 	echo "== $preset"
-	{ cmake --preset "$preset" "${define[@]}" && cmake --build "$dir" &&
-		ctest --test-dir "$dir" --output-on-failure --no-tests=error &&
-		cmake --build "$dir" --target dist; } >"$log" 2>&1 || {
-		tail -n 30 "$log" >&2
-		fail "$preset: the build, its tests or its packing failed; all of it is in $log"
-	}
+	logged configure cmake --preset "$preset" "${define[@]}"
+	logged 'the build' cmake --build "$dir"
+	logged 'the tests' ctest --test-dir "$dir" --output-on-failure --no-tests=error
+	logged 'the packing' cmake --build "$dir" --target dist
 	# The build says what it made.  Each file is checked as it stands and
 	# unpacked, for what it holds.
 	read -r kind file <"$dir/dist-made"
@@ -399,10 +408,7 @@ for preset in "${presets[@]}"; do
 	# install and strip have made from the one just tested; under the
 	# build's emulator where it is foreign.
 	mapfile -t run_tests <"$dir/test-command"
-	"${run_tests[@]}" "$exe" >>"$log" 2>&1 || {
-		tail -n 30 "$log" >&2
-		fail "$preset: the executable in ${file##*/} fails its tests; all of it is in $log"
-	}
+	logged "the tests of the executable in ${file##*/}" "${run_tests[@]}" "$exe"
 	[ "$(tree_state)" = "$pristine" ] || fail "$preset: the build changed the source tree, which must stay the commit's:" \
 		"$(diff <(printf '%s\n' "$pristine") <(tree_state) | sed -n 's/^[<>] //p')"
 	made+=("$file")
