@@ -259,7 +259,7 @@ cd "$src"
 # folders, with its mode, link target and contents' hash.  After every
 # build the tree must be as it was, as the commit has it.
 tree_state() {
-	find . -path ./build -prune -o -printf '%M %p -> %l\n' | sort
+	find . -path ./build -prune -o -type l -printf '%M %p -> %l\n' -o -printf '%M %p\n' | sort
 	find . -path ./build -prune -o -type f -print0 | sort -z | xargs -0 sha256sum
 }
 pristine=$(tree_state)
