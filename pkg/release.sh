@@ -43,7 +43,12 @@ trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"
 ask() {
 	local -n answer=$1
 	shift
-	answer=$("$@" 2>"$work/said") || fail "$* failed:" "$(head -n 5 "$work/said")"
+	local status=0 errors
+	answer=$("$@" 2>"$work/errors") || status=$?
+	if [ "$status" -ne 0 ]; then
+		mapfile -t -n 5 errors <"$work/errors"
+		fail "$* failed with status $status" "${errors[@]}"
+	fi
 	[ -n "$answer" ] || fail "$* said nothing"
 }
 
