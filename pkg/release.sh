@@ -17,11 +17,18 @@
 # unpacked source tarball, which has no commit, it builds the binary files
 # from a copy of that tree and needs no git.
 #
-# Every build passes its tests, under its emulator where it is foreign,
-# before it is packed, and every file is checked before SHA256SUMS is
-# written; after every build the source tree must still be the commit's.
-# Every command whose output a check reads must succeed and say something.
-# Any failure stops the release with a message and leaves no SHA256SUMS.
+# It refuses, before anything is built: a pkg/release.sh that is not
+# HEAD's; missing Debian packages, all named at once; a changelog that
+# cmake and dpkg read differently, or whose newest entry is UNRELEASED;
+# and documents that name another version's files.  Then every build must
+# configure (which checks the maintainer), build, pass its tests under its
+# emulator where it is foreign, and pack; every file must hold what its
+# kind holds, for the machine its name says, and its executable must pass
+# the tests again as the file delivers it; lintian must have nothing to
+# say of the packages; and after every build the source tree must still be
+# the commit's.  Every command whose output a check reads must succeed and
+# say something.  Any failure stops the release with a message and leaves
+# no SHA256SUMS.
 # SEPQUOTE_MAINTAINER='Name <address>' names the packages' maintainer, whom
 # each build's configure checks; SOURCE_DATE_EPOCH, when set, dates every
 # file in place of the changelog's newest entry.
