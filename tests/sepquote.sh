@@ -8,8 +8,12 @@
 # With --windows the tool is a Windows program.  Bytes that are not UTF-8
 # cannot reach it then, and a broken pipe raises no SIGPIPE, so those cases
 # give way to the cases of the Windows command line: UTF-16 text, unpaired
-# surrogates and the quoting rules.  LAUNCHER, a Windows program run by the
-# same emulator, starts the tool with a command line written out in full.
+# surrogates, the quoting rules, and a console for standard output, which
+# must show the operand's UTF-16 units whatever its code page.  LAUNCHER, a
+# Windows program run by the same emulator, starts the tool with a command
+# line written out in full, and gives it the console.  Where the emulator
+# cannot start LAUNCHER, that is said as the emulator's fault, no case
+# runs, and the status is 77.
 #
 # Every case runs with data waiting on standard input, which the tool must
 # not read, and checks the exit status and that standard error stays empty;
