@@ -18,7 +18,9 @@
 #   in it.  Where it cannot be made, Wine's messages go to standard error
 #   and the status is 125.
 # - Its graphics driver is the null one, with which Wine can make a console
-#   where there is no display.
+#   where there is no display.  A program that crashes shows no dialog
+#   there, which no one could close: Wine's debugger writes what it found
+#   on standard error, and the program ends.
 # - Wine's server and its background processes keep the standard files of
 #   the program that started them, and a capture of that program's output
 #   waits for them to end.  They are started here, detached, and the server
@@ -54,8 +56,10 @@ if [ "$(cat "$stamp" 2>/dev/null)" != "$wine" ]; then
 	{ wineserver -k && wineserver -w; } >/dev/null 2>&1
 	rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" || exit 125
 	quietly 'make a prefix' sh -c 'wineboot --init && wineserver -w'
-	quietly 'choose the null graphics driver' sh -c \
-		"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f && wineserver -w"
+	quietly 'choose the null graphics driver, and no crash dialog' sh -c \
+		"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f &&
+		wine reg add 'HKCU\\Software\\Wine\\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+		wineserver -w"
 	echo disable >"$WINEPREFIX/.update-timestamp"
 	printf '%s\n' "$wine" >"$stamp"
 fi
