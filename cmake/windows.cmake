@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: MIT
 # A build for Windows on the processor that SEPQUOTE_TARGET names
 # (x86_64-windows, ...), with Debian's mingw-w64 cross compiler for it, in
-# its win32 threads flavour.  The tests run under Wine, in a Wine prefix in
-# the build folder.
+# its win32 threads flavour.  The tests run under Wine, through
+# tests/wine.sh.
 set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_TARGET)
 string(REGEX REPLACE "-windows$" "" cpu "${SEPQUOTE_TARGET}")
 set(triplet "${cpu}-w64-mingw32")
@@ -12,7 +12,7 @@ set(CMAKE_SYSTEM_PROCESSOR "${cpu}")
 set(CMAKE_CXX_COMPILER "${triplet}-g++-win32")
 set(CMAKE_STRIP "${triplet}-strip")
 get_filename_component(wine "${CMAKE_CURRENT_LIST_DIR}/../tests/wine.sh" ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR bash "${wine}" "${CMAKE_BINARY_DIR}/wine")
+set(CMAKE_CROSSCOMPILING_EMULATOR bash "${wine}")
 
 # mingw-w64's C runtime start-up and helpers are linked into the executable,
 # and their licence asks for this notice in every binary copy.
