@@ -38,6 +38,8 @@ for i in "${!cmd[@]}"; do
 done
 [[ -z $launcher || $launcher == /* ]] || launcher=$PWD/$launcher
 tool=("${cmd[@]}")
+# The emulator and its options: the command less the tool.
+emulator=("${cmd[@]:0:${#cmd[@]}-1}")
 tmp=$(mktemp -d) || exit 2
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" || exit 2
@@ -103,7 +105,7 @@ check() {
 # system as drive Z:.
 raw() {
 	local exe=${cmd[${#cmd[@]} - 1]}
-	tool=("${cmd[@]:0:${#cmd[@]}-1}" "$launcher" ${5:+"$5"} "Z:$exe")
+	tool=("${emulator[@]}" "$launcher" ${5:+"$5"} "Z:$exe")
 	check "$1" "$2" "$3" "$4"
 	tool=("${cmd[@]}")
 }
@@ -157,13 +159,12 @@ no_long='exec takes no argument of 16384 bytes here'
 # Wine's fault, with what Wine said, and no case runs: status 77 tells
 # CTest that the test was skipped.
 if [ -n "$launcher" ]; then
-	wine=("${cmd[@]:0:${#cmd[@]}-1}")
-	if ! said=$("${wine[@]}" "$launcher" 2>&1 </dev/null) || [ -n "$said" ]; then
+	if ! said=$("${emulator[@]}" "$launcher" 2>&1 </dev/null) || [ -n "$said" ]; then
 		skip 'every case' "Wine cannot start a Windows program here; it said: $said"
 		summary
 		exit 77
 	fi
-	said=$("${wine[@]}" "$launcher" 437 "Z:$launcher" '' 2>&1 </dev/null) && [ -z "$said" ] ||
+	said=$("${emulator[@]}" "$launcher" 437 "Z:$launcher" '' 2>&1 </dev/null) && [ -z "$said" ] ||
 		noconsole="Wine cannot make a console here; it said: $said"
 fi
 
