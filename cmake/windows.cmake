@@ -12,7 +12,7 @@ set(CMAKE_SYSTEM_PROCESSOR "${cpu}")
 set(CMAKE_CXX_COMPILER "${triplet}-g++-win32")
 set(CMAKE_STRIP "${triplet}-strip")
 get_filename_component(wine "${CMAKE_CURRENT_LIST_DIR}/../tests/wine.sh" ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR bash "${wine}")
+set(CMAKE_CROSSCOMPILING_EMULATOR bash "${wine}" "${cpu}")
 
 # mingw-w64's C runtime start-up and helpers are linked into the executable,
 # and their licence asks for this notice in every binary copy.

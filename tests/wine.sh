@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Run a Windows program under Wine:
+# Run a Windows program for the processor CPU (x86_64 or i686) under
+# Debian's Wine:
 #
-#   wine.sh PROGRAM [ARGUMENT...]   run PROGRAM
-#   wine.sh                         stop Wine's server, and wait
+#   wine.sh CPU PROGRAM [ARGUMENT...]
+#
+# x86_64 programs run with Wine's 64-bit loader, which needs nothing 32-bit;
+# i686 programs with its 32-bit one, which needs a machine that runs 32-bit
+# x86 programs.  Where this machine cannot run CPU's programs at all, that
+# is said on standard error and the status is 77.
 #
 # Nothing of Wine's own may reach the program's standard files, or a test
 # would blame the program for it:
@@ -12,36 +17,63 @@
 # - A library that the caller preloads (faketime does) is not Wine's: a
 #   32-bit loader cannot load a 64-bit one, and says so.  Wine runs without.
 # - A new Wine prefix takes some twenty seconds and over a gigabyte to
-#   make, and says so on standard error.  So one prefix serves every build
-#   of this user, made here once for each Wine that runs it (its version,
-#   and its loaders, which tell whether it has 32-bit support), in a folder
-#   of the user's own under TMPDIR, and never updated by Wine.  A prefix of
-#   another Wine could no longer start a program: it is removed.  Where a
-#   prefix cannot be made, Wine's messages go to standard error and the
-#   status is 125.
-# - Its graphics driver is the null one, with which Wine can make a console
-#   where there is no display.  A program that crashes shows no dialog
-#   there, which no one could close: Wine's debugger writes what it found
-#   on standard error, and the program ends.
+#   make, and says so on standard error.  So one prefix serves every run
+#   of this user, made once for each Wine (its version, its loaders, and
+#   whether this machine starts the 32-bit one) in a folder of the user's
+#   own under TMPDIR, and never updated by Wine; another Wine's is removed.
+#   Where a prefix cannot be made, Wine's messages go to standard error and
+#   the status is 125.
+# - Its graphics driver is the null one, with which Wine makes a console
+#   where there is no display, and a program that crashes shows no dialog,
+#   which no one could close there: it ends, and Wine's debugger says why.
 # - Wine's server and its background processes keep the standard files of
 #   the program that started them, and a capture of that program's output
-#   waits for them to end.  They are started here, detached, and the server
-#   stays up for a minute after its last program.
+#   waits for them to end.  They are started here, detached.  The server
+#   serves every run at once, and ends by itself a minute after its last
+#   program: no run stops it, so none stops another's programs.
 
 set -u
 export WINEDEBUG=-all LC_ALL=C.UTF-8
-unset LD_PRELOAD WINEPREFIX
-command -v wine >/dev/null || { echo "wine.sh: Wine is not installed" >&2; exit 125; }
+unset LD_PRELOAD WINEPREFIX WINELOADER
+if [ $# -lt 2 ]; then
+	echo "usage: $0 x86_64|i686 program [argument...]" >&2
+	exit 2
+fi
+cpu=$1
+shift
+wine64=/usr/lib/wine/wine64 wine32=/usr/lib/wine/wine
+case $cpu in
+x86_64) loader=$wine64 package=wine64 ;;
+i686) loader=$wine32 package=wine32:i386 ;;
+*)
+	echo "wine.sh: no Wine loader for the processor '$cpu'" >&2
+	exit 2
+	;;
+esac
+[ -x "$loader" ] || { echo "wine.sh: $loader is missing: install $package" >&2; exit 125; }
+case $(uname -m) in
+x86_64 | i?86) ;;
+*)
+	echo "wine.sh: this machine is no x86 ($(uname -m)), and cannot run $cpu programs" >&2
+	exit 77
+	;;
+esac
+# A kernel without 32-bit x86 support refuses the exec (Exec format error).
+"$wine32" --version >/dev/null 2>&1 && ia32=yes || ia32=
+if [ "$cpu" = i686 ] && [ -z "$ia32" ]; then
+	echo "wine.sh: this machine cannot run 32-bit x86 programs, Wine's 32-bit loader among them" >&2
+	exit 77
+fi
+# The prefix is made with the 64-bit loader where there is one: it serves
+# both CPUs, and needs nothing 32-bit.
+boot=$wine64
+[ -x "$boot" ] || boot=$wine32
 
 # The Wine that runs here, and its prefix.
-wine=$(wine --version 2>&1; ls /usr/lib/wine 2>/dev/null)
+wine=$("$loader" --version 2>&1; ls /usr/lib/wine; echo "$ia32")
 prefixes=${TMPDIR:-/tmp}/sepquote-wine-$(id -u)
 WINEPREFIX=$prefixes/$(sha256sum <<<"$wine" | cut -c1-16)
 export WINEPREFIX
-if [ $# -eq 0 ]; then
-	[ ! -d "$WINEPREFIX" ] || { wineserver -k 2>/dev/null && wineserver -w; }
-	exit 0
-fi
 mkdir -m 700 "$prefixes" 2>/dev/null
 if [ -L "$prefixes" ] || [ ! -d "$prefixes" ] || [ ! -O "$prefixes" ]; then
 	echo "wine.sh: $prefixes is not a folder of this user's own" >&2
@@ -60,7 +92,7 @@ quietly() {
 	exit 125
 }
 
-# One build at a time makes the prefix, or starts its server; the others
+# One run at a time makes the prefix, or starts its server; the others
 # wait for it.  Wine's own processes, which outlive this script, do not
 # hold the lock.
 exec 9>"$prefixes/lock"
@@ -70,17 +102,19 @@ if [ ! -e "$WINEPREFIX/.update-timestamp" ]; then
 		WINEPREFIX=${old%/} wineserver -k >/dev/null 2>&1
 		rm -rf "$old"
 	done
-	quietly 'make a prefix' sh -c 'wineboot --init && wineserver -w'
-	quietly 'choose the null graphics driver, and no crash dialog' sh -c \
-		"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f &&
-		wine reg add 'HKCU\\Software\\Wine\\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
-		wineserver -w"
+	quietly 'make a prefix' "$boot" wineboot --init
+	quietly 'make a prefix' wineserver -w
+	quietly 'choose the null graphics driver' \
+		"$boot" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+	quietly 'choose no crash dialog' \
+		"$boot" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+	quietly 'make a prefix' wineserver -w
 	# Written last: a prefix without it is unfinished, and made anew.
 	echo disable >"$WINEPREFIX/.update-timestamp"
 fi
 # Exit status 0: no server was running, and this one is new.
 if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
-	quietly 'start' wineboot
+	quietly 'start' "$boot" wineboot
 fi
 exec 9>&-
-exec wine "$@"
+exec "$loader" "$@"
