@@ -11,9 +11,9 @@
 // to standard output in the notation of TAIL: a unit below 0x80 as itself,
 // any other as \uXXXX.
 //
-// Status 125 tells that the program could not be started, or that no
-// console could be made, and standard error says why.  Run alone, with no
-// arguments, it does nothing and exits 0: proof that Wine starts a program.
+// Status 125 tells that the program could not be started, that no console
+// could be made, or that the program had not ended after a minute, and was
+// ended; standard error says why.  Run alone, it exits 0.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <stdio.h>
@@ -127,7 +127,11 @@ wmain(int argc, wchar_t *argv[])
 		    &start, &child))
 		return refuse("CreateProcessW");
 	DWORD status = 125;
-	WaitForSingleObject(child.hProcess, INFINITE);
+	if (WaitForSingleObject(child.hProcess, 60000) != WAIT_OBJECT_0) {
+		TerminateProcess(child.hProcess, 125);
+		fprintf(stderr, "launch: the program had not ended after 60 s, and was ended\n");
+		return 125;
+	}
 	GetExitCodeProcess(child.hProcess, &status);
 	if (screen != nullptr && show(screen, out) != 0)
 		return 125;

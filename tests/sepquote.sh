@@ -12,15 +12,17 @@
 # must show the operand's UTF-16 units whatever its code page.  LAUNCHER, a
 # Windows program run by the same emulator, starts the tool with a command
 # line written out in full, and gives it the console.  Where the emulator
-# cannot start LAUNCHER, that is said as the emulator's fault, no case
-# runs, and the status is 77.
+# cannot start LAUNCHER, no case runs: with status 77, this machine cannot
+# run such programs, and every case says SKIP and why; otherwise, that is
+# said as the emulator's fault.
 #
 # Every case runs with data waiting on standard input, which the tool must
-# not read, and checks the exit status and that standard error stays empty;
-# the cases that write to a file also check standard output byte for byte,
-# and that the data on standard input is still there to read afterwards.  A
-# case whose needs this machine does not meet says SKIP and why, and fails
-# nothing.  The cases run in a folder of their own.
+# not read, and checks the exit status, that standard error stays empty,
+# where it writes to a file, standard output byte for byte, and that the
+# data on standard input is still there to read afterwards.  Every program
+# that a case starts is ended after two minutes (SEPQUOTE_TEST_LIMIT
+# seconds), and the case fails.  A case whose needs this machine does not
+# meet says SKIP and why.  The cases run in a folder of their own.
 
 set -u
 launcher=
@@ -44,6 +46,9 @@ tmp=$(mktemp -d) || exit 2
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" || exit 2
 passed=0 failed=0 skipped=0
+# Put before a command, this ends it after $limit seconds (status 124).
+limit=${SEPQUOTE_TEST_LIMIT:-120}
+run=(timeout -k 10 "$limit")
 input=in.put:/
 printf '%s\n' "$input" >"$tmp/in"
 
@@ -51,8 +56,12 @@ printf '%s\n' "$input" >"$tmp/in"
 # standard error was captured in $tmp/err.
 judge() {
 	local why=${4-}
-	[ "$2" = "$3" ] || why="${why:+$why; }status $2, want $3"
-	[ -s "$tmp/err" ] && why="${why:+$why; }wrote to standard error"
+	if [ "$2" = 124 ]; then
+		why="${why:+$why; }the program had not ended after $limit s, and was ended"
+	elif [ "$2" != "$3" ]; then
+		why="${why:+$why; }status $2, want $3"
+	fi
+	[ -s "$tmp/err" ] && why="${why:+$why; }wrote to standard error: $(head -c 300 "$tmp/err")"
 	if [ -n "$why" ]; then
 		printf 'FAIL %s: %s\n' "$1" "$why"
 		failed=$((failed + 1))
@@ -87,7 +96,7 @@ check() {
 	printf '%s' "$3" >"$tmp/want"
 	shift 3
 	{
-		"${tool[@]}" "$@" >"$tmp/out" 2>"$tmp/err"
+		"${run[@]}" "${tool[@]}" "$@" >"$tmp/out" 2>"$tmp/err"
 		status=$?
 		IFS= read -r left
 	} <"$tmp/in"
@@ -118,14 +127,14 @@ raw() {
 unwritable() {
 	local status
 	case $3 in
-	full) "${cmd[@]}" "$4" <"$tmp/in" >/dev/full 2>"$tmp/err" ;;
-	closed) "${cmd[@]}" "$4" <"$tmp/in" >&- 2>"$tmp/err" ;;
-	pipe) (trap '' PIPE && exec "${cmd[@]}" "$4" <"$tmp/in" >&4 2>"$tmp/err") ;;
-	pipe-dfl) "${cmd[@]}" "$4" <"$tmp/in" >&4 2>"$tmp/err" ;;
-	fsize) (ulimit -f 1 && trap '' XFSZ && exec "${cmd[@]}" "$4" <"$tmp/in" >"$tmp/out" 2>"$tmp/err") ;;
+	full) "${run[@]}" "${cmd[@]}" "$4" <"$tmp/in" >/dev/full 2>"$tmp/err" ;;
+	closed) "${run[@]}" "${cmd[@]}" "$4" <"$tmp/in" >&- 2>"$tmp/err" ;;
+	pipe) (trap '' PIPE && exec "${run[@]}" "${cmd[@]}" "$4" <"$tmp/in" >&4 2>"$tmp/err") ;;
+	pipe-dfl) "${run[@]}" "${cmd[@]}" "$4" <"$tmp/in" >&4 2>"$tmp/err" ;;
+	fsize) (ulimit -f 1 && trap '' XFSZ && exec "${run[@]}" "${cmd[@]}" "$4" <"$tmp/in" >"$tmp/out" 2>"$tmp/err") ;;
 	# The shell tells of the signal on its standard error, which for this
-	# group goes nowhere.
-	fsize-dfl) { (ulimit -f 1 && exec "${cmd[@]}" "$4" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"); } 2>/dev/null ;;
+	# group goes nowhere; no core is dumped, of which timeout would tell.
+	fsize-dfl) { (ulimit -f 1 -c 0 && exec "${run[@]}" "${cmd[@]}" "$4" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"); } 2>/dev/null ;;
 	*)
 		echo "$0: unwritable: no such way as '$3'" >&2
 		exit 2
@@ -155,16 +164,21 @@ no_long='exec takes no argument of 16384 bytes here'
 
 # Under Wine, Wine must start a program, and make a console, before a case
 # can tell anything of the tool.  The launcher, which does nothing when run
-# alone, shows whether it can.  Where Wine cannot start it, that is said as
-# Wine's fault, with what Wine said, and no case runs: status 77 tells
-# CTest that the test was skipped.
+# alone, shows whether it can.  Status 77 tells CTest that the test was
+# skipped.
 if [ -n "$launcher" ]; then
-	if ! said=$("${emulator[@]}" "$launcher" 2>&1 </dev/null) || [ -n "$said" ]; then
-		skip 'every case' "Wine cannot start a Windows program here; it said: $said"
+	said=$("${run[@]}" "${emulator[@]}" "$launcher" 2>&1 </dev/null)
+	status=$?
+	if [ "$status" -eq 77 ]; then
+		skip 'every case' "${said#*: }"
 		summary
 		exit 77
+	elif [ "$status" -ne 0 ] || [ -n "$said" ]; then
+		printf 'FAIL every case: the emulator cannot start a Windows program here (status %s); it said: %s\n' \
+			"$status" "$said"
+		exit 1
 	fi
-	said=$("${emulator[@]}" "$launcher" 437 "Z:$launcher" '' 2>&1 </dev/null) && [ -z "$said" ] ||
+	said=$("${run[@]}" "${emulator[@]}" "$launcher" 437 "Z:$launcher" '' 2>&1 </dev/null) && [ -z "$said" ] ||
 		noconsole="Wine cannot make a console here; it said: $said"
 fi
 
