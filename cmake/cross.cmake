@@ -7,8 +7,13 @@
 # file again for each test compile, which must be given the variables too.
 set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH SEPQUOTE_STATIC SEPQUOTE_QEMU)
 
+# dpkg-architecture warns that the host's C compiler is not for ARCH, which
+# it need not be; what it says goes with a failure alone.
 execute_process(COMMAND dpkg-architecture -a "${SEPQUOTE_ARCH}" -l
-  OUTPUT_VARIABLE arch ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  OUTPUT_VARIABLE arch ERROR_VARIABLE said RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "dpkg-architecture -a '${SEPQUOTE_ARCH}' failed: ${said}")
+endif()
 foreach(var HOST_GNU_TYPE HOST_GNU_CPU HOST_MULTIARCH HOST_ARCH BUILD_ARCH)
   string(REGEX MATCH "DEB_${var}=([^\n]*)" _ "${arch}")
   set(${var} "${CMAKE_MATCH_1}")
