@@ -7,17 +7,13 @@
 #   dist.sh BUILD VERSION zip TARGET       sepquote-VERSION-TARGET.zip
 #   dist.sh BUILD VERSION source TREE      sepquote-VERSION.tar.gz
 #
-# The binary packages hold what `cmake --install` puts in place, staged in a
-# folder of their own, with the executable stripped by STRIP; the source
-# tarball holds TREE, which pkg/release.sh has taken from the commit.  Each
-# file depends on what it holds alone: not on who builds, where, when, with
-# what umask, locale or file system.  Every entry is owned by root, has the
-# usual modes, is dated SOURCE_DATE_EPOCH (which the build sets) and comes
-# in the order of its name; gzip writes no name or time, and zip no owner,
-# no extra times and, in UTC, the same date.
-#
-# The file's kind and path, as "KIND FILE", go into BUILD/dist-made: this
-# script alone names the release's files, and the release reads them there.
+# The binary packages hold what `cmake --install` puts in place, with the
+# executable stripped by STRIP; the source tarball holds TREE.  Each file
+# depends on what it holds alone: every entry is owned by root, has the
+# usual modes, is dated SOURCE_DATE_EPOCH and comes in the order of its
+# name; gzip writes no name or time, and zip no owner, no extra times and,
+# in UTC, the same date.  The file's kind and path, as "KIND FILE", go into
+# BUILD/dist-made: this script alone names the release's files.
 
 set -euo pipefail
 export LC_ALL=C
