@@ -41,11 +41,8 @@ fail() {
 	printf 'release: %s\n' "$@" >&2
 	exit 1
 }
-case ${1-} in
-'') partial= ;;
---partial) partial=yes ;;
-*) fail "usage: bash pkg/release.sh [--partial]" ;;
-esac
+partial=${1-}
+[[ $# -le 1 && $partial == @(|--partial) ]] || fail "usage: bash pkg/release.sh [--partial]"
 # Whatever fails without a message of its own is named here.
 trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
 

@@ -56,11 +56,8 @@ printf '%s\n' "$input" >"$tmp/in"
 # standard error was captured in $tmp/err.
 judge() {
 	local why=${4-}
-	if [ "$2" = 124 ]; then
-		why="${why:+$why; }the program had not ended after $limit s, and was ended"
-	elif [ "$2" != "$3" ]; then
-		why="${why:+$why; }status $2, want $3"
-	fi
+	[ "$2" != 124 ] || why="${why:+$why; }the program had not ended after $limit s, and was ended"
+	[ "$2" = "$3" ] || [ "$2" = 124 ] || why="${why:+$why; }status $2, want $3"
 	[ -s "$tmp/err" ] && why="${why:+$why; }wrote to standard error: $(head -c 300 "$tmp/err")"
 	if [ -n "$why" ]; then
 		printf 'FAIL %s: %s\n' "$1" "$why"

@@ -51,13 +51,8 @@ i686) loader=$wine32 package=wine32:i386 ;;
 	;;
 esac
 [ -x "$loader" ] || { echo "wine.sh: $loader is missing: install $package" >&2; exit 125; }
-case $(uname -m) in
-x86_64 | i?86) ;;
-*)
-	echo "wine.sh: this machine is no x86 ($(uname -m)), and cannot run $cpu programs" >&2
-	exit 77
-	;;
-esac
+[[ $(uname -m) == @(x86_64|i?86) ]] ||
+	{ echo "wine.sh: this machine is no x86 ($(uname -m)), and cannot run $cpu programs" >&2; exit 77; }
 # A kernel without 32-bit x86 support refuses the exec (Exec format error).
 "$wine32" --version >/dev/null 2>&1 && ia32=yes || ia32=
 if [ "$cpu" = i686 ] && [ -z "$ia32" ]; then
