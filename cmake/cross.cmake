@@ -28,11 +28,13 @@ if(SEPQUOTE_STATIC)
   # The C compiler driver compiles C++ as well, and unlike g++ it does not
   # link the C++ library, which was built against glibc.  musl-dev:ARCH
   # ships the file of rules that points it at musl's headers, start files
-  # and library instead.
-  string(REPLACE "-gnu" "-musl" musl "${HOST_MULTIARCH}")
-  set(rules "/usr/lib/${musl}/musl-gcc.specs")
-  if(NOT EXISTS "${rules}")
-    message(FATAL_ERROR "${rules} is missing: install musl-dev:${SEPQUOTE_ARCH}")
+  # and library instead, in a folder whose name does not follow from the
+  # architecture's alone (mips64el-linux-musl, not -muslabi64).
+  execute_process(COMMAND dpkg -L "musl-dev:${SEPQUOTE_ARCH}"
+    OUTPUT_VARIABLE files ERROR_VARIABLE said)
+  string(REGEX MATCH "[^\n]*/musl-gcc\\.specs" rules "${files}")
+  if(NOT rules)
+    message(FATAL_ERROR "musl's rules for ${SEPQUOTE_ARCH} are missing: install musl-dev:${SEPQUOTE_ARCH}. ${said}")
   endif()
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-gcc")
   set(CMAKE_CXX_FLAGS_INIT "-specs=${rules}")

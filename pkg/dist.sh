@@ -5,6 +5,7 @@
 #   dist.sh BUILD VERSION deb [ARCH]       sepquote_VERSION_ARCH.deb
 #   dist.sh BUILD VERSION tarball TARGET   sepquote-VERSION-TARGET.tar.gz
 #   dist.sh BUILD VERSION zip TARGET       sepquote-VERSION-TARGET.zip
+#   dist.sh BUILD VERSION rpm ARCH         sepquote-VERSION-1.ARCH.rpm
 #   dist.sh BUILD VERSION source TREE      sepquote-VERSION.tar.gz
 #
 # The binary packages hold what `cmake --install` puts in place, with the
@@ -88,6 +89,37 @@ tarball)
 	install_components "$stage" "/$top" bin/sepquote tool licence
 	pack "$top"
 	made=$build/$top.tar.gz
+	;;
+rpm)
+	arch=${4:?name the architecture: cmake -DSEPQUOTE_TARGET=...}
+	root=$stage/root pkg=$(dirname "$0")
+	install_components "$root" /usr bin/sepquote tool licence
+	settle "$root"
+	# The Debian package's words and changelog; the summary with a capital.
+	sed -n 's/^ \.$//p; s/^ \(.\)/\1/p' "$build/control" >"$root/description"
+	summary=$(sed -n 's/^Description: //p' "$build/control")
+	{
+		cat "$pkg/sepquote.spec"
+		printf '\n%%changelog\n'
+		awk '/^[^ ]/ { sub(/^[^(]*\(/, ""); sub(/\).*/, ""); version = $0; body = ""; next }
+			/^  \* / { body = body "- " substr($0, 5) "\n"; next }
+			/^    / { body = body "  " substr($0, 5) "\n"; next }
+			/^ -- / { split($0, part, "  "); split(part[2], date, "[ ,]+")
+				printf "* %s %s %s %s %s - %s-1\n%s\n", date[1], date[3], date[2], date[4],
+					substr(part[1], 5), version, body }' "$pkg/changelog"
+	} >"$stage/sepquote.spec"
+	# Dated SOURCE_DATE_EPOCH, with no build host; rpm neither strips nor
+	# compresses what the build installed, nor adds debugging files.
+	rpmbuild -bb --quiet --target "$arch" --define "_topdir $stage/rpm" \
+		--define "_builddir $root/usr/share/doc/sepquote" --define "_rpmdir $build" \
+		--define "_build_name_fmt %%{NAME}-%%{VERSION}-%%{RELEASE}.%%{ARCH}.rpm" --define "_docdir_fmt %%{NAME}" \
+		--define "dist_stage $root" --define "dist_version $version" --define "dist_summary ${summary^}" \
+		--define "dist_packager $(sed -n 's/^Maintainer: //p' "$build/control")" \
+		--define "use_source_date_epoch_as_buildtime 1" --define "clamp_mtime_to_source_date_epoch 1" \
+		--define "_buildhost reproducible" --define "debug_package %{nil}" \
+		--define "__os_install_post %{nil}" --define "_build_id_links none" \
+		"$stage/sepquote.spec" >/dev/null
+	made=$build/sepquote-$version-1.$arch.rpm
 	;;
 zip)
 	top=sepquote-$version-${4:?name the target: cmake -DSEPQUOTE_TARGET=...}

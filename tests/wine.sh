@@ -35,11 +35,7 @@
 set -u
 export WINEDEBUG=-all LC_ALL=C.UTF-8
 unset LD_PRELOAD WINEPREFIX WINELOADER
-if [ $# -lt 2 ]; then
-	echo "usage: $0 x86_64|i686 program [argument...]" >&2
-	exit 2
-fi
-cpu=$1
+cpu=${1:?usage: wine.sh x86_64|i686 program [argument...]}
 shift
 wine64=/usr/lib/wine/wine64 wine32=/usr/lib/wine/wine
 case $cpu in
