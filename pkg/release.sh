@@ -209,6 +209,7 @@ for preset in "${all[@]}"; do
 	else
 		need "libc6:$a" # dpkg-shlibdeps reads its symbols
 	fi
+	[ "$(value SEPQUOTE_RPM)" != ON ] || need rpm rpmlint
 done
 ((${#presets[@]})) || fail "no preset sets SEPQUOTE_RELEASE"
 missing
@@ -316,28 +317,58 @@ check_notice() {
 	cmp -s -- "$2" "$3" || fail "$1: ${2#"$work"/*/} is not $3"
 }
 
-# check_static TARBALL TARGET FOLDER: a static, stripped executable for the
-# machine of the target in its name, which is the machine of musl's library
-# for it; FOLDER is the tarball's folder, unpacked.
+# check_static FILE ARCH FOLDER: FOLDER, the file unpacked, holds the
+# manual page, the README, the licences, and a static executable for ARCH.
 check_static() {
-	local name=${1##*/} exe=$3/bin/sepquote multiarch said libc
 	for path in bin/sepquote share/man/man1/sepquote.1.gz share/doc/sepquote/README.md \
 		share/doc/sepquote/LICENSE; do
-		[ -f "$3/$path" ] || fail "$name lacks $path"
+		[ -f "$3/$path" ] || fail "${1##*/} lacks $path"
 	done
-	check_notice "$name" "$3/share/doc/sepquote/LICENSE.musl" /usr/share/doc/musl-dev/copyright
+	check_notice "${1##*/}" "$3/share/doc/sepquote/LICENSE.musl" /usr/share/doc/musl-dev/copyright
+	check_elf "${1##*/}" "$3/bin/sepquote" "$2"
+}
+
+# check_elf NAME EXE ARCH: EXE, from the file NAME, is a static, stripped
+# executable for the machine of musl's library for the Debian architecture
+# ARCH.
+check_elf() {
+	local name=$1 exe=$2 said libc
 	ask said readelf -lW "$exe"
 	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
 	ask said readelf -dW "$exe"
 	[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
 	ask said readelf -SW "$exe"
 	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
-	multiarch=$(dpkg-architecture -t "$2" -qDEB_HOST_MULTIARCH 2>/dev/null) ||
-		fail "$name: dpkg knows no architecture for $2"
-	elf_machine "/usr/lib/$multiarch/libc.so"
+	ask said dpkg -L "musl-dev:$3"
+	libc=$(grep -m 1 '/musl-gcc\.specs$' <<<"$said") || fail "musl-dev:$3 holds no musl-gcc.specs"
+	elf_machine "${libc%/*}/libc.so"
 	libc=$machine
 	elf_machine "$exe"
-	[ "$machine" = "$libc" ] || fail "$name: the executable is not for $2:" "$machine"
+	[ "$machine" = "$libc" ] || fail "$name: the executable is not for $3:" "$machine"
+}
+
+# check_rpm RPM TARGET ARCH ROOT: the package is for rpm's architecture
+# TARGET, under MIT, requires only rpm's own features, holds what it should,
+# and rpmlint has nothing to say of it; rpm installs it into ROOT, with
+# musl's notice and a static executable for the Debian architecture ARCH.
+check_rpm() {
+	local name=${1##*/} said
+	ask said rpm -qp --qf '%{ARCH} %{LICENSE}\n' "$1"
+	[ "$said" = "$2 MIT" ] || fail "$name is for $said, not for $2 under MIT"
+	ask said rpm -qp --requires "$1"
+	! grep -v '^rpmlib(' <<<"$said" || fail "$name requires more than rpm's own features"
+	ask said rpm -qlp "$1"
+	[ "$said" = "$(printf '/usr/%s\n' bin/sepquote share/doc/sepquote share/doc/sepquote/README.md \
+		share/licenses/sepquote share/licenses/sepquote/LICENSE share/licenses/sepquote/LICENSE.musl \
+		share/man/man1/sepquote.1.gz)" ] || fail "$name holds other files than it should:" "$said"
+	if ! said=$(env XDG_CONFIG_HOME=/nonexistent XDG_CONFIG_DIRS=/nonexistent \
+		rpmlint -c "$src/pkg/rpmlint.toml" "$1" 2>&1) || [[ $said != *' 0 errors, 0 warnings,'* ]]; then
+		fail "rpmlint has this to say of $name:" "$said"
+	fi
+	said=$(rpm --root "$4" --initdb 2>&1 && rpm --root "$4" --install --ignorearch "$1" 2>&1) ||
+		fail "rpm cannot install $name:" "$said"
+	check_notice "$name" "$4/usr/share/licenses/sepquote/LICENSE.musl" /usr/share/doc/musl-dev/copyright
+	check_elf "$name" "$4/usr/bin/sepquote" "$3"
 }
 
 # check_zip ZIP TARGET FOLDER: the folder, which is the zip's folder
@@ -397,8 +428,12 @@ for preset in "${presets[@]}"; do
 	tarball)
 		tar -C "$unpacked" -xzf "$file"
 		one_folder "$unpacked"
-		check_static "$file" "${target[$preset]}" "$folder"
+		check_static "$file" "${arch[$preset]}" "$folder"
 		exe=$folder/bin/sepquote
+		;;
+	rpm)
+		check_rpm "$file" "${target[$preset]}" "${arch[$preset]}" "$unpacked"
+		exe=$unpacked/usr/bin/sepquote
 		;;
 	zip)
 		unzip -q "$file" -d "$unpacked"
@@ -409,12 +444,14 @@ for preset in "${presets[@]}"; do
 	*) fail "$preset: the build made $file, of a kind the release does not know: $kind" ;;
 	esac
 	# The tests again, on the executable as the file delivers it, which
-	# install and strip have made from the one just tested; under the
-	# build's emulator where it is foreign.  Status 77: this machine cannot
-	# run them at all, and says why.
-	mapfile -t run_tests <"$dir/test-command"
+	# install and strip have made from the one just tested: each of the
+	# build's tests, under its emulator where it is foreign.  Status 77:
+	# this machine cannot run them at all, and says why.
 	status=0
-	"${run_tests[@]}" "$exe" >>"$log" 2>&1 || status=$?
+	for command in "$dir"/*.command; do
+		mapfile -t run_tests <"$command"
+		"${run_tests[@]}" "$exe" >>"$log" 2>&1 || { status=$? && break; }
+	done
 	why=$(sed -n 's/^SKIP every case: //p' "$log" | tail -n 1)
 	if [ "$status" -eq 77 ] && [ -z "$partial" ]; then
 		fail "$preset: this machine cannot test ${file##*/}, so the release cannot hold it: $why" \
