@@ -44,7 +44,7 @@ for cell in "${cells[@]}"; do
 		echo "== $cell $why; the end of $log:"
 		tail -n 20 "$log"
 	fi
-	rows+=("$(printf '%-18s %7s %7s %7s' "$cell" "${counts[@]}")")
+	rows+=("$(printf '%-18s %7s %7s %7s' "$cell" "${counts[@]}" | sed 's/ *$//')")
 done
 
 printf '%-18s %7s %7s %7s\n' cell passed failed skipped
