@@ -32,7 +32,7 @@ if(SEPQUOTE_STATIC)
   # architecture's alone (mips64el-linux-musl, not -muslabi64).
   execute_process(COMMAND dpkg -L "musl-dev:${SEPQUOTE_ARCH}"
     OUTPUT_VARIABLE files ERROR_VARIABLE said)
-  string(REGEX MATCH "[^\n]*/musl-gcc\\.specs" rules "${files}")
+  string(REGEX MATCH "[^\n]*/musl-gcc.specs" rules "${files}")
   if(NOT rules)
     message(FATAL_ERROR "musl's rules for ${SEPQUOTE_ARCH} are missing: install musl-dev:${SEPQUOTE_ARCH}. ${said}")
   endif()

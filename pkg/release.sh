@@ -340,7 +340,7 @@ check_elf() {
 	ask said readelf -SW "$exe"
 	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
 	ask said dpkg -L "musl-dev:$3"
-	libc=$(grep -m 1 '/musl-gcc\.specs$' <<<"$said") || fail "musl-dev:$3 holds no musl-gcc.specs"
+	libc=$(grep -m 1 -F /musl-gcc.specs <<<"$said") || fail "musl-dev:$3 holds no musl-gcc.specs"
 	elf_machine "${libc%/*}/libc.so"
 	libc=$machine
 	elf_machine "$exe"
