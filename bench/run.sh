@@ -62,18 +62,19 @@ cat >"$tmp/loop.sh" <<'EOF'
 case $1 in
 default) for ((i = 0; i < CALLS; i++)); do x=$("$TOOL" "$URL"); done ;;
 static) for ((i = 0; i < CALLS; i++)); do x=$("$STATIC" "$URL"); done ;;
+floor) for ((i = 0; i < CALLS; i++)); do x=$("$STATIC_FLOOR" "$URL"); done ;;
 sed) for ((i = 0; i < CALLS; i++)); do x=$(printf %s "$URL" | sed "$SCRIPT"); done ;;
 bash) for ((i = 0; i < CALLS; i++)); do x=${URL//[.\/:]/\\&}; done ;;
 esac
 EOF
 q() { printf '%q' "$1"; }
 calls=200
-export TOOL=$tool STATIC=$static URL=$url SCRIPT=$script CALLS=$calls
+export TOOL=$tool STATIC=$static STATIC_FLOOR=$static_floor URL=$url SCRIPT=$script CALLS=$calls
 hyperfine --shell=none --warmup 50 --runs 1000 --style none --export-csv "$tmp/t.csv" \
 	-n floor "$(q "$floor")" -n sepquote "$(q "$tool") $url" >/dev/null 2>"$tmp/t.err" ||
 	{ cat "$tmp/t.err" >&2; exit 1; }
 hyperfine --shell=none --warmup 1 --runs 3 --style none --export-csv "$tmp/loop.csv" \
-	-n default "bash $(q "$tmp/loop.sh") default" -n static "bash $(q "$tmp/loop.sh") static" \
+	-n default "bash $(q "$tmp/loop.sh") default" -n static "bash $(q "$tmp/loop.sh") static" -n floor "bash $(q "$tmp/loop.sh") floor" \
 	-n sed "bash $(q "$tmp/loop.sh") sed" -n bash "bash $(q "$tmp/loop.sh") bash" \
 	>/dev/null 2>"$tmp/t.err" || { cat "$tmp/t.err" >&2; exit 1; }
 mean() { awk -F, -v n="$2" '$1 == n { print $2 }' "$1"; }
@@ -83,6 +84,7 @@ awk -v floor="$i_floor" -v url="$i_url" -v long="$i_long" -v out="$out_long" \
 	-v sed_url="$i_sed_url" -v sed_long="$i_sed_long" -v url_bytes="${#url}" \
 	-v t_floor="$(mean "$tmp/t.csv" floor)" -v t_tool="$(mean "$tmp/t.csv" sepquote)" \
 	-v l_default="$(mean "$tmp/loop.csv" default)" -v l_static="$(mean "$tmp/loop.csv" static)" \
+	-v l_floor="$(mean "$tmp/loop.csv" floor)" \
 	-v l_sed="$(mean "$tmp/loop.csv" sed)" -v l_bash="$(mean "$tmp/loop.csv" bash)" -v calls="$calls" '
 function row(what, n, figure, target, ok) {
 	line = sprintf("%-30s %10s  %-34s %-8s %s", what, n, figure, target, target == "" ? "" : ok ? "met" : "MISSED")
@@ -104,7 +106,7 @@ BEGIN {
 	row("sed, URL", sed_url, sprintf("%.2f x sepquote", sed_url / url), "", 1)
 	row("sed, 131071 bytes", sed_long, sprintf("%.2f x sepquote", sed_long / long), "", 1)
 	printf "\nwall time (hyperfine, means in one run): sepquote %.2f x floor\n", t_tool / t_floor
-	printf "%d calls of x=$(...) from bash: default build %.2f ms a call; static %.2f x that;", calls, l_default * 1000 / calls, l_static / l_default
+	printf "%d calls of x=$(...) from bash: default build %.2f ms a call; static %.2f x that, %.2f x the static floor's;", calls, l_default * 1000 / calls, l_static / l_default, l_static / l_floor
 	printf " printf | sed %.2f x; bash substitution %.3f x\n", l_sed / l_default, l_bash / l_default
 	exit missed > 0
 }'
