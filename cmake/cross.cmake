@@ -5,7 +5,8 @@
 # against glibc.  Where the architecture is not the host's, the tests run
 # under the emulator SEPQUOTE_QEMU (qemu-aarch64, ...).  CMake reads this
 # file again for each test compile, which must be given the variables too.
-set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH SEPQUOTE_STATIC SEPQUOTE_QEMU)
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH SEPQUOTE_STATIC SEPQUOTE_QEMU
+  SEPQUOTE_MUSL_SOURCE SEPQUOTE_MUSL_ROOT)
 
 # dpkg-architecture warns that the host's C compiler is not for ARCH, which
 # it need not be; what it says goes with a failure alone.
@@ -29,12 +30,26 @@ if(SEPQUOTE_STATIC)
   # link the C++ library, which was built against glibc.  musl-dev:ARCH
   # ships the file of rules that points it at musl's headers, start files
   # and library instead, in a folder whose name does not follow from the
-  # architecture's alone (mips64el-linux-musl, not -muslabi64).
-  execute_process(COMMAND dpkg -L "musl-dev:${SEPQUOTE_ARCH}"
-    OUTPUT_VARIABLE files ERROR_VARIABLE said)
-  string(REGEX MATCH "[^\n]*/musl-gcc.specs" rules "${files}")
-  if(NOT rules)
-    message(FATAL_ERROR "musl's rules for ${SEPQUOTE_ARCH} are missing: install musl-dev:${SEPQUOTE_ARCH}. ${said}")
+  # architecture's alone (mips64el-linux-musl, not -muslabi64).  Where
+  # Debian has none, SEPQUOTE_MUSL_SOURCE builds musl, once, in the build
+  # folder.
+  if(SEPQUOTE_MUSL_SOURCE)
+    if(NOT SEPQUOTE_MUSL_ROOT)
+      set(SEPQUOTE_MUSL_ROOT "${CMAKE_BINARY_DIR}/musl")
+    endif()
+    set(rules "${SEPQUOTE_MUSL_ROOT}/lib/musl-gcc.specs")
+    if(NOT EXISTS "${rules}")
+      message(STATUS "Building musl for ${SEPQUOTE_ARCH} from Debian's source")
+      execute_process(COMMAND bash "${CMAKE_CURRENT_LIST_DIR}/musl.sh" "${HOST_GNU_TYPE}" "${SEPQUOTE_MUSL_ROOT}"
+        OUTPUT_VARIABLE said ERROR_VARIABLE said RESULT_VARIABLE status)
+    endif()
+  else()
+    execute_process(COMMAND dpkg -L "musl-dev:${SEPQUOTE_ARCH}"
+      OUTPUT_VARIABLE files ERROR_VARIABLE said)
+    string(REGEX MATCH "[^\n]*/musl-gcc.specs" rules "${files}")
+  endif()
+  if(NOT EXISTS "${rules}")
+    message(FATAL_ERROR "musl for ${SEPQUOTE_ARCH} is missing: install musl-dev:${SEPQUOTE_ARCH}, or build it with SEPQUOTE_MUSL_SOURCE. ${said}")
   endif()
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-gcc")
   set(CMAKE_CXX_FLAGS_INIT "-specs=${rules}")
