@@ -5,6 +5,7 @@
 #   dist.sh BUILD VERSION deb [ARCH]       sepquote_VERSION_ARCH.deb
 #   dist.sh BUILD VERSION tarball TARGET   sepquote-VERSION-TARGET.tar.gz
 #   dist.sh BUILD VERSION zip TARGET       sepquote-VERSION-TARGET.zip
+#   dist.sh BUILD VERSION msi TARGET       sepquote-VERSION-TARGET.msi
 #   dist.sh BUILD VERSION rpm ARCH         sepquote-VERSION-1.ARCH.rpm
 #   dist.sh BUILD VERSION source TREE      sepquote-VERSION.tar.gz
 #
@@ -13,14 +14,15 @@
 # depends on what it holds alone: every entry is owned by root, has the
 # usual modes, is dated SOURCE_DATE_EPOCH and comes in the order of its
 # name; gzip writes no name or time, and zip no owner, no extra times and,
-# in UTC, the same date.  The file's kind and path, as "KIND FILE", go into
-# BUILD/dist-made: this script alone names the release's files.
+# in UTC, the same date; an installer is written at that date, with codes
+# that follow from the version and CPU.  The file's kind and path, as
+# "KIND FILE", are added to BUILD/dist-made: this script alone names the
+# release's files.
 
 set -euo pipefail
 export LC_ALL=C
 build=$1 version=$2 kind=$3
 : "${SOURCE_DATE_EPOCH:?must be set}"
-rm -f "$build/dist-made"
 stage=$(mktemp -d "$build/dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 
@@ -129,6 +131,31 @@ zip)
 	rm -f "$made"
 	(cd "$stage" && find "$top" | sort | TZ=UTC0 zip -X -9 -q -@ "$made")
 	;;
+msi)
+	cpu=${4%-windows} pkg=$(dirname "$0") win64=no platform=Intel
+	[ "$cpu" != x86_64 ] || win64=yes platform=x64
+	install_components "$stage" /files sepquote.exe tool licence
+	settle "$stage/files"
+	made=$build/sepquote-$version-$4.msi
+	# The codes are version 5 UUIDs in the namespace of the UpgradeCode,
+	# which stays the same from one version to the next.
+	ns=$(sed -n 's/.*UpgradeCode="{\([^}]*\)}".*/\1/p' "$pkg/sepquote.wxs")
+	uuid() { uuidgen --sha1 --namespace "$ns" --name "$1" | sed 's/.*/{\U&}/'; }
+	# wixl and msibuild write the time they run, as local time; msibuild
+	# adds the PATH entry, which wixl cannot write.
+	at=(env TZ=UTC0 faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')")
+	(cd "$stage/files" && "${at[@]}" wixl -a "${platform/Intel/x86}" -o "$made" -D Version="$version" \
+		-D Description="$(sed -n 's/^Description: //p' "$build/control")" -D Win64=$win64 \
+		-D ProductCode="$(uuid "product $version $cpu")" -D ComponentCode="$(uuid "component $cpu")" \
+		"$pkg/sepquote.wxs")
+	"${at[@]}" msibuild "$made" -q 'CREATE TABLE Environment (Environment CHAR(72) NOT NULL,
+		Name CHAR(255) NOT NULL LOCALIZABLE, Value CHAR(255) LOCALIZABLE, Component_ CHAR(72) NOT NULL
+		PRIMARY KEY Environment)' -q "INSERT INTO Environment (Environment, Name, Value, Component_)
+		VALUES ('PATH', '=-PATH', '[~];[INSTALLDIR]', 'sepquote')" \
+		-q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveEnvironmentStrings', 3300)" \
+		-q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteEnvironmentStrings', 5200)"
+	"${at[@]}" msibuild "$made" -s sepquote "sepquote maintainers" "$platform;1033" "$(uuid "package $version $cpu")"
+	;;
 source)
 	top=sepquote-$version
 	cp -R -- "${4:?name the tree}" "$stage/$top"
@@ -140,4 +167,4 @@ source)
 	exit 2
 	;;
 esac
-printf '%s %s\n' "$kind" "$made" >"$build/dist-made"
+printf '%s %s\n' "$kind" "$made" >>"$build/dist-made"
