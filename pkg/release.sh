@@ -3,13 +3,14 @@
 # The whole release, made from the commit alone, into build/dist/ of the
 # checkout that holds this script: the source tarball, the file of each
 # configure preset that sets SEPQUOTE_RELEASE, and SHA256SUMS.  Each
-# build's packing says which file it made and of what kind (pkg/dist.sh
-# names them all), and the release checks it as that kind.
+# build's packing says which files it made and of what kind (pkg/dist.sh
+# names them all), and the release checks each as that kind.
 #
-#   release.sh [--partial]
+#   release.sh [--partial] [PRESET...]
 #
 # With --partial, the files whose tests this machine cannot run at all are
-# left out, each named with the reason, and so is SHA256SUMS.
+# left out, each named with the reason, and so is SHA256SUMS.  With
+# PRESETs, only their files are made, and checked, and no SHA256SUMS.
 #
 # The source tarball is HEAD's files, taken from git's objects.  Every
 # other file is built from it, unpacked, in build folders made anew, with
@@ -24,8 +25,10 @@
 # no closing line); and documents that name another version's files.  Then
 # every build must build, pass its tests, and pack; every file must hold
 # what its kind holds, for the machine its name says, and its executable
-# must pass the tests again as the file delivers it; lintian must have
-# nothing to say of the packages; and after every build the source tree
+# must pass the tests again as the file delivers it (an installer's, once
+# installed under Wine, where it must then be found through PATH, and
+# removed without a trace); lintian and rpmlint must have nothing to say
+# of the packages; and after every build the source tree
 # must still be the commit's.  Tests that this machine cannot run at all
 # stop the release, naming the reason, unless --partial.  Every command
 # whose output a check reads must succeed and say something.  Any failure
@@ -41,8 +44,10 @@ fail() {
 	printf 'release: %s\n' "$@" >&2
 	exit 1
 }
-partial=${1-}
-[[ $# -le 1 && $partial == @(|--partial) ]] || fail "usage: bash pkg/release.sh [--partial]"
+partial=
+[ "${1-}" != --partial ] || { partial=yes && shift; }
+only=("$@")
+[[ ${1-} != -* ]] || fail "usage: bash pkg/release.sh [--partial] [PRESET...]"
 # Whatever fails without a message of its own is named here.
 trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
 
@@ -166,16 +171,17 @@ each_file export_file
 cd "$tree"
 ask said cmake --list-presets
 mapfile -t all < <(sed -n 's/^  "\([^"]*\)".*/\1/p' <<<"$said")
-presets=()
-declare -A arch target
+release=() presets=()
+declare -A arch target musl
 host=$(dpkg --print-architecture)
 # windows_cpu CPU: objdump's name for the format of CPU's executables,
-# their PE magic, and the Debian package whose Wine runs them.
+# their PE magic, the Debian package whose Wine runs them, and the
+# template of its installers.
 windows_cpu() {
 	cpu=$1
 	case $1 in
-	x86_64) format=pei-x86-64 magic=020b wine=wine64 ;;
-	i686) format=pei-i386 magic=010b wine=wine32:i386 ;;
+	x86_64) format=pei-x86-64 magic=020b wine=wine64 template='x64;1033' ;;
+	i686) format=pei-i386 magic=010b wine=wine32:i386 template='Intel;1033' ;;
 	*) fail "the release knows no Windows CPU $1: give it a line in windows_cpu" ;;
 	esac
 }
@@ -186,6 +192,8 @@ need g++ make # the host's configure, below, which reads the version
 for preset in "${all[@]}"; do
 	ask cache cmake --preset "$preset" -N
 	[ "$(value SEPQUOTE_RELEASE)" = ON ] || continue
+	release+=("$preset")
+	((${#only[@]} == 0)) || [[ " ${only[*]} " == *" $preset "* ]] || continue
 	presets+=("$preset")
 	arch[$preset]=$(value SEPQUOTE_ARCH)
 	target[$preset]=$(value SEPQUOTE_TARGET)
@@ -193,7 +201,7 @@ for preset in "${all[@]}"; do
 	*/windows.cmake)
 		t=${target[$preset]:?the preset $preset names no SEPQUOTE_TARGET}
 		windows_cpu "${t%-windows}"
-		need "g++-mingw-w64-${cpu//_/-}-win32" wine "$wine" zip unzip
+		need "g++-mingw-w64-${cpu//_/-}-win32" wine "$wine" zip unzip wixl msitools faketime uuid-runtime
 		continue
 		;;
 	*/cross.cmake) ;;
@@ -204,14 +212,19 @@ for preset in "${all[@]}"; do
 		triplet=$(dpkg-architecture -a "$a" -qDEB_HOST_GNU_TYPE 2>/dev/null)
 		need "g++-${triplet//_/-}" qemu-user
 	fi
-	if [ "$(value SEPQUOTE_STATIC)" = ON ]; then
+	musl[$preset]=$(value SEPQUOTE_MUSL_SOURCE) # built here, with the host's musl's notice
+	if [ "${musl[$preset]}" = ON ]; then
+		need musl-dev
+	elif [ "$(value SEPQUOTE_STATIC)" = ON ]; then
 		need "musl-dev:$a"
 	else
 		need "libc6:$a" # dpkg-shlibdeps reads its symbols
 	fi
 	[ "$(value SEPQUOTE_RPM)" != ON ] || need rpm rpmlint
 done
-((${#presets[@]})) || fail "no preset sets SEPQUOTE_RELEASE"
+((${#release[@]})) || fail "no preset sets SEPQUOTE_RELEASE"
+((${#only[@]} == 0 || ${#only[@]} == ${#presets[@]})) ||
+	fail "of ${only[*]}, only ${presets[*]-none} make files of the release:" "${release[@]/#/  }"
 missing
 
 # The version, as CMake reads it from project() in a copy of the tree,
@@ -330,7 +343,7 @@ check_static() {
 
 # check_elf NAME EXE ARCH: EXE, from the file NAME, is a static, stripped
 # executable for the machine of musl's library for the Debian architecture
-# ARCH.
+# ARCH, or where the preset built musl, of Debian's cross C library.
 check_elf() {
 	local name=$1 exe=$2 said libc
 	ask said readelf -lW "$exe"
@@ -339,9 +352,15 @@ check_elf() {
 	[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
 	ask said readelf -SW "$exe"
 	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
-	ask said dpkg -L "musl-dev:$3"
-	libc=$(grep -m 1 -F /musl-gcc.specs <<<"$said") || fail "musl-dev:$3 holds no musl-gcc.specs"
-	elf_machine "${libc%/*}/libc.so"
+	if [ "${musl[$preset]}" = ON ]; then
+		ask libc dpkg-architecture -a "$3" -qDEB_HOST_GNU_TYPE
+		libc=/usr/$libc/lib/libc.so.6
+	else
+		ask said dpkg -L "musl-dev:$3"
+		libc=$(grep -m 1 -F /musl-gcc.specs <<<"$said") || fail "musl-dev:$3 holds no musl-gcc.specs"
+		libc=${libc%/*}/libc.so
+	fi
+	elf_machine "$libc"
 	libc=$machine
 	elf_machine "$exe"
 	[ "$machine" = "$libc" ] || fail "$name: the executable is not for $3:" "$machine"
@@ -372,18 +391,25 @@ check_rpm() {
 }
 
 # check_zip ZIP TARGET FOLDER: the folder, which is the zip's folder
-# unpacked, holds a Windows console executable for the processor of the
-# target in its name, which imports only DLLs every Windows has and carries
-# no time stamp, and the notice of the runtime linked into it.
+# unpacked, holds the program, README.md and the licences, as check_windows
+# wants them.
 check_zip() {
-	local name=${1##*/} exe=$3/sepquote.exe top=${3##*/} said dll
+	local said
 	windows_cpu "${2%-windows}"
 	ask said unzip -Z1 "$1"
-	[ "$said" = "$(printf "$top/%s\n" '' LICENSE LICENSE.mingw-w64 README.md sepquote.exe)" ] ||
-		fail "$name holds other files than the program, README.md and the licences:" "$said"
-	check_notice "$name" "$3/LICENSE.mingw-w64" "/usr/share/doc/mingw-w64-${cpu//_/-}-dev/copyright"
+	[ "$said" = "$(printf "${3##*/}/%s\n" '' LICENSE LICENSE.mingw-w64 README.md sepquote.exe)" ] ||
+		fail "${1##*/} holds other files than the program, README.md and the licences:" "$said"
+	check_windows "${1##*/}" "$3"
+}
+
+# check_windows NAME FOLDER: FOLDER, from the file NAME, holds a Windows
+# console executable for $cpu, which imports only DLLs every Windows has
+# and carries no time stamp, and the notice of the runtime linked into it.
+check_windows() {
+	local name=$1 said dll
+	check_notice "$name" "$2/LICENSE.mingw-w64" "/usr/share/doc/mingw-w64-${cpu//_/-}-dev/copyright"
 	# objdump shows the COFF header's time stamp as local time.
-	ask said env TZ=UTC0 objdump -p "$exe"
+	ask said env TZ=UTC0 objdump -p "$2/sepquote.exe"
 	[[ $said == *"file format $format"* && $said == *$'\nMagic\t\t\t'"$magic"$'\t'* ]] ||
 		fail "$name: the executable is not $format, magic $magic:" "$(head -n 3 <<<"$said")"
 	[[ $said == *$'\nSubsystem\t\t00000003\t(Windows CUI)'* ]] ||
@@ -394,6 +420,50 @@ check_zip() {
 	done < <(sed -n 's/^\tDLL Name: //p' <<<"$said")
 	[[ $said == *$'\nTime/Date\t\tThu Jan  1 00:00:00 1970\n'* ]] ||
 		fail "$name: the executable carries a time stamp:" "$(grep '^Time/Date' <<<"$said")"
+}
+
+# in_wine DIR COMMAND...: COMMAND under Wine for $cpu, with a prefix and a
+# server of its own under DIR; wine_down DIR: they ended, into prefix.
+in_wine() { TMPDIR=$1 bash "$src/tests/wine.sh" "$cpu" "${@:2}"; }
+wine_down() { prefix=$(echo "$1"/sepquote-wine-*/*/) && (export TMPDIR=$1 WINEPREFIX=$prefix; wineserver -k || true; wineserver -w); }
+
+# check_msi MSI TARGET DIR: the installer is for the target's CPU, and is
+# this version under the UpgradeCode of pkg/sepquote.wxs.  Under Wine, in
+# a prefix under DIR, it installs the program, README.md and the licences,
+# as check_windows wants them, into folder; where this machine cannot run
+# Wine for the CPU, status is 77.
+check_msi() {
+	local name=${1##*/} said
+	windows_cpu "${2%-windows}"
+	ask said msiinfo suminfo "$1"
+	[[ $said == *$'\nTemplate: '"$template"$'\n'* ]] || fail "$name is not for $cpu:" "$said"
+	ask said msiinfo export "$1" Property
+	said=${said//$'\r'/}
+	[[ $said == *$'\nProductVersion\t'"$version"$'\n'* && $said == *$'\nUpgradeCode\t'$(sed -n \
+		's/.*UpgradeCode="\([^"]*\)".*/\1/p' "$src/pkg/sepquote.wxs")$'\n'* ]] || fail "$name is not $version:" "$said"
+	in_wine "$3" msiexec /i "Z:$1" /qn >"$3.log" 2>&1 || status=$?
+	why=$(sed -n 's/^wine.sh: //p' "$3.log")
+	[ "$status" -ne 77 ] || return 0
+	[ "$status" -eq 0 ] || fail "$name: msiexec cannot install it:" "$(cat "$3.log")"
+	folder=$(echo "$3"/sepquote-wine-*/*/drive_c/users/*/AppData/Local/Programs/sepquote)
+	[ "$(ls "$folder")" = "$(printf '%s\n' LICENSE LICENSE.mingw-w64 README.md sepquote.exe)" ] ||
+		fail "$name installs other files than it should: $(ls -A "$folder")"
+	check_windows "$name" "$folder"
+}
+
+# check_removal MSI DIR: once check_msi has installed it, a new process
+# (once the server has ended) finds the program through PATH; msiexec
+# removes it, and leaves no file, registry entry or cached copy.
+check_removal() {
+	local name=${1##*/} said
+	wine_down "$2"
+	said=$(in_wine "$2" cmd /c sepquote a.b 2>&1 || true)
+	[ "$said" = 'a\.b' ] || fail "$name: a new process does not find sepquote through PATH; it said: $said"
+	in_wine "$2" msiexec /x "Z:$1" /qn >"$2.log" 2>&1 || fail "$name: msiexec cannot remove it:" "$(cat "$2.log")"
+	wine_down "$2"
+	said=$(find "$prefix/drive_c" -iname '*sepquote*' -o -path '*/windows/Installer/*'
+		grep -i sepquote "$prefix"/*.reg || true)
+	[ -z "$said" ] || fail "$name leaves this behind when it is removed:" "$said"
 }
 
 # logged WHAT COMMAND...: COMMAND, its output added to the preset's log;
@@ -414,60 +484,68 @@ for preset in "${presets[@]}"; do
 	logged 'the build' cmake --build "$dir"
 	logged 'the tests' ctest --test-dir "$dir" --output-on-failure --no-tests=error
 	logged 'the packing' cmake --build "$dir" --target dist
-	# The build says what it made.  Each file is checked as it stands and
-	# unpacked, for what it holds.
-	read -r kind file <"$dir/dist-made"
-	unpacked=$work/$preset.unpacked
-	mkdir "$unpacked"
-	case $kind in
-	deb)
-		dpkg-deb -x "$file" "$unpacked"
-		check_deb "$file" "${arch[$preset]}"
-		exe=$unpacked/usr/bin/sepquote
-		;;
-	tarball)
-		tar -C "$unpacked" -xzf "$file"
-		one_folder "$unpacked"
-		check_static "$file" "${arch[$preset]}" "$folder"
-		exe=$folder/bin/sepquote
-		;;
-	rpm)
-		check_rpm "$file" "${target[$preset]}" "${arch[$preset]}" "$unpacked"
-		exe=$unpacked/usr/bin/sepquote
-		;;
-	zip)
-		unzip -q "$file" -d "$unpacked"
-		one_folder "$unpacked"
-		check_zip "$file" "${target[$preset]}" "$folder"
-		exe=$folder/sepquote.exe
-		;;
-	*) fail "$preset: the build made $file, of a kind the release does not know: $kind" ;;
-	esac
-	# The tests again, on the executable as the file delivers it, which
-	# install and strip have made from the one just tested: each of the
-	# build's tests, under its emulator where it is foreign.  Status 77:
-	# this machine cannot run them at all, and says why.
-	status=0
-	for command in "$dir"/*.command; do
-		mapfile -t run_tests <"$command"
-		"${run_tests[@]}" "$exe" >>"$log" 2>&1 || { status=$? && break; }
+	# The build says what it made, a file a line.  Each file is checked as
+	# it stands and unpacked, or installed, for what it holds.
+	mapfile -t lines <"$dir/dist-made"
+	for line in "${lines[@]}"; do
+		read -r kind file <<<"$line"
+		unpacked=$work/${file##*/}.unpacked status=0 why=
+		mkdir "$unpacked"
+		case $kind in
+		deb)
+			dpkg-deb -x "$file" "$unpacked"
+			check_deb "$file" "${arch[$preset]}"
+			exe=$unpacked/usr/bin/sepquote
+			;;
+		tarball)
+			tar -C "$unpacked" -xzf "$file"
+			one_folder "$unpacked"
+			check_static "$file" "${arch[$preset]}" "$folder"
+			exe=$folder/bin/sepquote
+			;;
+		rpm)
+			check_rpm "$file" "${target[$preset]}" "${arch[$preset]}" "$unpacked"
+			exe=$unpacked/usr/bin/sepquote
+			;;
+		zip)
+			unzip -q "$file" -d "$unpacked"
+			one_folder "$unpacked"
+			check_zip "$file" "${target[$preset]}" "$folder"
+			exe=$folder/sepquote.exe
+			;;
+		msi)
+			check_msi "$file" "${target[$preset]}" "$unpacked"
+			exe=$folder/sepquote.exe
+			;;
+		*) fail "$preset: the build made $file, of a kind the release does not know: $kind" ;;
+		esac
+		# The tests again, on the executable as the file delivers it, which
+		# install and strip have made from the one just tested: each of the
+		# build's tests, under its emulator where it is foreign.  Status 77:
+		# this machine cannot run them at all, and says why.
+		for command in "$dir"/*.command; do
+			[ "$status" -eq 0 ] || break
+			mapfile -t run_tests <"$command"
+			"${run_tests[@]}" "$exe" >>"$log" 2>&1 || status=$?
+		done
+		[ -n "$why" ] || why=$(sed -n 's/^SKIP every case: //p' "$log" | tail -n 1)
+		if [ "$status" -eq 77 ] && [ -z "$partial" ]; then
+			fail "$preset: this machine cannot test ${file##*/}, so the release cannot hold it: $why" \
+				"(bash pkg/release.sh --partial makes the rest, with no SHA256SUMS)"
+		elif [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
+			tail -n 30 "$log" >&2
+			fail "$preset: the tests of the executable in ${file##*/} failed; all of it is in $log"
+		fi
+		[ "$kind$status" != msi0 ] || check_removal "$file" "$unpacked"
+		[ "$(tree_state)" = "$pristine" ] || fail "$preset: the build changed the source tree, which must stay the commit's:" \
+			"$(diff <(printf '%s\n' "$pristine") <(tree_state) | sed -n 's/^[<>] //p')"
+		if [ "$status" -eq 77 ]; then
+			left_out+=("${file##*/}: $why")
+			echo "release: left out ${file##*/}, which this machine cannot test: $why" >&2
+		else
+			made+=("$file")
+		fi
 	done
-	why=$(sed -n 's/^SKIP every case: //p' "$log" | tail -n 1)
-	if [ "$status" -eq 77 ] && [ -z "$partial" ]; then
-		fail "$preset: this machine cannot test ${file##*/}, so the release cannot hold it: $why" \
-			"(bash pkg/release.sh --partial makes the rest, with no SHA256SUMS)"
-	elif [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
-		tail -n 30 "$log" >&2
-		fail "$preset: the tests of the executable in ${file##*/} failed; all of it is in $log"
-	fi
-	[ "$(tree_state)" = "$pristine" ] || fail "$preset: the build changed the source tree, which must stay the commit's:" \
-		"$(diff <(printf '%s\n' "$pristine") <(tree_state) | sed -n 's/^[<>] //p')"
-	if [ "$status" -eq 77 ]; then
-		left_out+=("${file##*/}: $why")
-		echo "release: left out ${file##*/}, which this machine cannot test: $why" >&2
-	else
-		made+=("$file")
-	fi
 done
 
 cp -- "${made[@]}" "$top/build/dist/"
@@ -478,6 +556,10 @@ files=(sepquote*)
 if ((${#left_out[@]})); then
 	printf 'release: %s\n' "not a whole release, so there is no SHA256SUMS; left out:" \
 		"${left_out[@]/#/  }" >&2
+	exit 0
+fi
+if ((${#only[@]})); then
+	echo "release: the files of ${only[*]} alone, so there is no SHA256SUMS" >&2
 	exit 0
 fi
 sha256sum -- "${files[@]}" >SHA256SUMS.part
