@@ -106,7 +106,7 @@ BEGIN {
 	row("sed, URL", sed_url, sprintf("%.2f x sepquote", sed_url / url), "", 1)
 	row("sed, 131071 bytes", sed_long, sprintf("%.2f x sepquote", sed_long / long), "", 1)
 	printf "\nwall time (hyperfine, means in one run): sepquote %.2f x floor\n", t_tool / t_floor
-	printf "%d calls of x=$(...) from bash: default build %.2f ms a call; static %.2f x that, %.2f x the static floor's;", calls, l_default * 1000 / calls, l_static / l_default, l_static / l_floor
+	printf "%d calls of x=$(...) from bash: default build %.2f ms a call; static %.2f x that, %.2f x the static floor;", calls, l_default * 1000 / calls, l_static / l_default, l_static / l_floor
 	printf " printf | sed %.2f x; bash substitution %.3f x\n", l_sed / l_default, l_bash / l_default
 	exit missed > 0
 }'
