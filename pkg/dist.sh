@@ -132,8 +132,8 @@ zip)
 	(cd "$stage" && find "$top" | sort | TZ=UTC0 zip -X -9 -q -@ "$made")
 	;;
 msi)
-	cpu=${4%-windows} pkg=$(dirname "$0") win64=no platform=Intel
-	[ "$cpu" != x86_64 ] || win64=yes platform=x64
+	cpu=${4%-windows} pkg=$(dirname "$0") win64=no platform=Intel arch=x86
+	[ "$cpu" != x86_64 ] || win64=yes platform=x64 arch=x64
 	install_components "$stage" /files sepquote.exe tool licence
 	settle "$stage/files"
 	made=$build/sepquote-$version-$4.msi
@@ -144,7 +144,7 @@ msi)
 	# wixl and msibuild write the time they run, as local time; msibuild
 	# adds the PATH entry, which wixl cannot write.
 	at=(env TZ=UTC0 faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')")
-	(cd "$stage/files" && "${at[@]}" wixl -a "${platform/Intel/x86}" -o "$made" -D Version="$version" \
+	(cd "$stage/files" && "${at[@]}" wixl -a $arch -o "$made" -D Version="$version" \
 		-D Description="$(sed -n 's/^Description: //p' "$build/control")" -D Win64=$win64 \
 		-D ProductCode="$(uuid "product $version $cpu")" -D ComponentCode="$(uuid "component $cpu")" \
 		"$pkg/sepquote.wxs")
