@@ -16,7 +16,7 @@ for tool in valgrind hyperfine; do
 	command -v "$tool" >/dev/null || { echo "bench: $tool is not installed" >&2; exit 1; }
 done
 cd "$(dirname "$0")/.."
-for preset in release static; do
+for preset in host static; do
 	cmake --preset "$preset" >/dev/null
 	cmake --build "build/$preset" --target sepquote bench-floor >/dev/null
 done
@@ -29,8 +29,8 @@ script='s/[./:]/\\&/g'
 # loader sees, and with the working folder, which valgrind sees.
 tmp=$(mktemp -d /tmp/sepquote-bench.XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
-cp build/release/sepquote "$tmp/tool"
-cp build/release/bench-floor "$tmp/floor"
+cp build/host/sepquote "$tmp/tool"
+cp build/host/bench-floor "$tmp/floor"
 cp build/static/sepquote "$tmp/stool"
 cp build/static/bench-floor "$tmp/sfloor"
 tool=$tmp/tool floor=$tmp/floor static=$tmp/stool static_floor=$tmp/sfloor

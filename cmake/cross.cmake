@@ -15,7 +15,7 @@ execute_process(COMMAND dpkg-architecture -a "${SEPQUOTE_ARCH}" -l
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "dpkg-architecture -a '${SEPQUOTE_ARCH}' failed: ${said}")
 endif()
-foreach(var HOST_GNU_TYPE HOST_GNU_CPU HOST_MULTIARCH HOST_ARCH BUILD_ARCH)
+foreach(var HOST_GNU_TYPE HOST_GNU_CPU HOST_ARCH BUILD_ARCH)
   string(REGEX MATCH "DEB_${var}=([^\n]*)" _ "${arch}")
   set(${var} "${CMAKE_MATCH_1}")
 endforeach()

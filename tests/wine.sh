@@ -37,21 +37,16 @@ export WINEDEBUG=-all LC_ALL=C.UTF-8
 unset LD_PRELOAD WINEPREFIX WINELOADER
 cpu=${1:?usage: wine.sh x86_64|i686 program [argument...]}
 shift
-wine64=/usr/lib/wine/wine64 wine32=/usr/lib/wine/wine
-case $cpu in
-x86_64) loader=$wine64 package=wine64 ;;
-i686) loader=$wine32 package=wine32:i386 ;;
-*)
-	echo "wine.sh: no Wine loader for the processor '$cpu'" >&2
-	exit 2
-	;;
-esac
+# The CPU's loader and its package, from the release's table of CPUs.
+read -r _ loader package _ < <(grep "^$cpu " "$(dirname "$0")/../pkg/windows.cpus")
+[ -n "${loader-}" ] || { echo "wine.sh: no Wine loader for the processor '$cpu'" >&2; exit 2; }
+wine64=/usr/lib/wine/wine64 wine32=/usr/lib/wine/wine loader=/usr/lib/wine/$loader
 [ -x "$loader" ] || { echo "wine.sh: $loader is missing: install $package" >&2; exit 125; }
 [[ $(uname -m) == @(x86_64|i?86) ]] ||
 	{ echo "wine.sh: this machine is no x86 ($(uname -m)), and cannot run $cpu programs" >&2; exit 77; }
 # A kernel without 32-bit x86 support refuses the exec (Exec format error).
 "$wine32" --version >/dev/null 2>&1 && ia32=yes || ia32=
-if [ "$cpu" = i686 ] && [ -z "$ia32" ]; then
+if [ "$loader" = "$wine32" ] && [ -z "$ia32" ]; then
 	echo "wine.sh: this machine cannot run 32-bit x86 programs, Wine's 32-bit loader among them" >&2
 	exit 77
 fi
