@@ -14,7 +14,7 @@ set -u
 cd "$(dirname "$0")/.." || exit 2
 # The cells are the configure presets, so a new preset joins the matrix.
 cells=("$@")
-[ $# -gt 0 ] || mapfile -t cells < <(cmake --list-presets | sed -n 's/^  "\([^"]*\)".*/\1/p')
+[ $# -gt 0 ] || mapfile -t cells < <(bash cmake/presets.sh)
 [ "${#cells[@]}" -gt 0 ] || { echo "no configure presets found" >&2; exit 1; }
 mkdir -p build
 rows=() bad=0
