@@ -281,11 +281,10 @@ if [ -z "$long" ]; then
 	skip 'file-size limit' "$no_long"
 else
 	unwritable 'file-size limit, SIGXFSZ ignored' 1 fsize "$long"
+fi
+if [ -n "$long" ] && [ -z "$launcher" ]; then
 	{ (ulimit -f 1 && exec env head -c 2048 /dev/zero >"$tmp/out"); } 2>/dev/null
-	status=$?
-	if [ -n "$launcher" ]; then
-		:
-	elif [ "$status" -eq "$xfsz" ]; then
+	if [ $? -eq "$xfsz" ]; then
 		unwritable 'file-size limit, SIGXFSZ at its default' "$xfsz" fsize-dfl "$long"
 	else
 		skip 'file-size limit, SIGXFSZ at its default' 'SIGXFSZ is ignored in this shell'
