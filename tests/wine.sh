@@ -13,7 +13,8 @@
 # Nothing of Wine's own may reach the program's standard files, or a test
 # would blame the program for it:
 # - Wine reads the arguments in the locale's encoding, so it runs in
-#   C.UTF-8, and its debugging messages are off.
+#   C.UTF-8, and its debugging messages are off, but for the channels
+#   SEPQUOTE_WINEDEBUG names, as -all,err+all.
 # - A library that the caller preloads (faketime does) is not Wine's: a
 #   32-bit loader cannot load a 64-bit one, and says so.  Wine runs without.
 # - A new Wine prefix takes some twenty seconds and over a gigabyte to
@@ -33,7 +34,7 @@
 #   program: no run stops it, so none stops another's programs.
 
 set -u
-export WINEDEBUG=-all LC_ALL=C.UTF-8
+export WINEDEBUG=${SEPQUOTE_WINEDEBUG:--all} LC_ALL=C.UTF-8
 unset LD_PRELOAD WINEPREFIX WINELOADER
 cpu=${1:?usage: wine.sh x86_64|i686 program [argument...]}
 shift
