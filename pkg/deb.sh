@@ -40,10 +40,9 @@ deb_make() {
 }
 
 # deb_check DEB ARCH DIR: the package holds what every package does, where
-# Debian wants it, and depends on the C library alone; lintian, with
-# Debian's checks and no configuration, profile or variable of this
-# machine's or its user's that could silence one, has nothing to say of it;
-# and what it puts in place passes the tests.
+# Debian wants it, and depends on the C library alone; lintian, with no
+# configuration or profile of this machine's that could silence a check,
+# has nothing to say of it; and its executable passes the tests.
 deb_check() {
 	local name=${1##*/} doc=usr/share/doc/sepquote said gz=
 	dpkg-deb -x "$1" "$3"

@@ -1,31 +1,24 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# What the kinds of release file share.  Each kind has a file of its own in
-# pkg/, which sources this one and defines, for the kind KIND:
-#
-#   KIND_files VERSION ARCH TARGET    the names of the files it makes
-#   KIND_needs ARCH [MUSL]            need the Debian packages it takes
-#   KIND_make BUILD VERSION ARCH TARGET
-#                                     make its files in the build folder
-#                                     BUILD, each told to the release by made
-#   FILE_check FILE ARCH DIR          check a made file of the kind FILE,
-#                                     unpacking or installing it under DIR,
-#                                     and test its executable with tested
-#
-# ARCH is the Debian architecture built for, or on Windows the CPU; TARGET
-# the name that the file's name gives that machine, where it is another.
-# CMake's target dist runs the kind's file as KIND.sh BUILD VERSION ARCH
-# [TARGET], with SOURCE_DATE_EPOCH and STRIP set; pkg/release.sh sources it,
-# and gives the checks fail, ask, need and tested.
+# What the kinds of release file share.  A kind's file in pkg/ sources this
+# one and defines, for its kind KIND, with ARCH the Debian architecture (on
+# Windows the CPU) and TARGET the machine as the files' names give it:
+# KIND_files VERSION ARCH TARGET, the names of its files; KIND_needs ARCH
+# MUSL, which needs its Debian packages; KIND_untested ARCH, why this
+# machine cannot test its files, if it may not; KIND_make BUILD VERSION ARCH
+# TARGET, which makes them in the build folder BUILD and tells each to the
+# release by made (CMake's target dist runs KIND.sh so); and FILE_check
+# FILE ARCH DIR for each kind FILE of file, which checks one, unpacked or
+# installed under DIR, with fail, ask and tested from pkg/release.sh.
 
 set -euo pipefail
 export LC_ALL=C
 # shellcheck disable=SC2034 # the kinds' files use it
 pkg=$(dirname "${BASH_SOURCE[0]}")
 
-# What every package holds, whatever its kind: the executable, its manual
-# page (but on Windows), the README, the licence, and the notice of a C
-# runtime linked into the executable.  Each kind says where each goes.
+# What every package holds, whatever its kind, each where its kind says:
+# the executable, its manual page (but on Windows), the README, the
+# licence, and the notice of a C runtime linked into the executable.
 contents=(exe manual readme licence notice)
 
 # holds NAME LISTING WHAT=PATH...: the file NAME, whose LISTING names the
@@ -47,15 +40,13 @@ holds() {
 # files_in DIR: the files under DIR, as paths from DIR.
 files_in() { (cd "$1" && find . ! -type d -printf '%P\n'); }
 
-# made KIND ARCH FILE: tell the release that this packing made FILE, of the
-# kind KIND, for ARCH.
+# made KIND ARCH FILE: tell the release of FILE, of the kind KIND, for ARCH.
 made() { printf '%s %s %s\n' "$@" >>"$build/dist-made"; }
 
-# install_components DESTDIR PREFIX EXE COMPONENT...: what the build installs of the
-# components, under DESTDIR; EXE is the executable's path under PREFIX.
-# The executable loses its symbols and the compilers' notes of their
-# versions, which it does not need to run.  strip dates a Windows
-# executable's header by SOURCE_DATE_EPOCH; it is to carry no date at all.
+# install_components DESTDIR PREFIX EXE COMPONENT...: what the build
+# installs of the components, under DESTDIR, with the executable EXE (under
+# PREFIX) stripped of its symbols and the compilers' notes; strip dates a
+# Windows executable by SOURCE_DATE_EPOCH, and it is to carry no date.
 install_components() {
 	local destdir=$1 prefix=$2 exe=$3 component
 	for component in "${@:4}"; do
@@ -80,8 +71,7 @@ tarball() {
 		gzip -9n >"$2"
 }
 
-# one_folder DIR: the one folder that DIR, where a file NAME was unpacked,
-# holds at its top.
+# one_folder DIR NAME: the one folder at the top of DIR, the file NAME unpacked.
 one_folder() {
 	local entries=("$1"/*)
 	[[ ${#entries[@]} -eq 1 && -d ${entries[0]} ]] || fail "$2 holds more than one folder at its top"
@@ -122,13 +112,7 @@ need_cross() {
 
 # need_musl ARCH MUSL: the Debian packages of musl for ARCH, or with MUSL
 # ON, those that build it here (cmake/musl.sh), where Debian has none.
-need_musl() {
-	if [ "${2-}" = ON ]; then
-		need musl-dev # its notice
-	else
-		need "musl-dev:$1"
-	fi
-}
+need_musl() { if [ "${2-}" = ON ]; then need musl-dev; else need "musl-dev:$1"; fi; }
 
 # dist KIND BUILD VERSION ARCH [TARGET]: make the files of KIND.
 dist() {

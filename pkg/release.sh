@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # The whole release, made from the commit alone, into build/dist/ of the
 # checkout that holds this script: the source tarball, the files of each
-# configure preset that names a kind (SEPQUOTE_KIND), and SHA256SUMS.
-# Each kind is made and checked by its file in pkg/, as pkg/lib.sh says.
+# configure preset that names a kind (SEPQUOTE_KIND), each made and
+# checked by its kind's file in pkg/ as pkg/lib.sh says, and SHA256SUMS.
 #
 #   release.sh [--partial] [PRESET...]
 #
@@ -11,26 +11,22 @@
 # are left out, each named with the reason, and so is SHA256SUMS.  With
 # PRESETs, only their files are made, and checked, and no SHA256SUMS.
 #
-# The source tarball is HEAD's files, taken from git's objects.  Every
-# other file is built from it, unpacked, in build folders made anew, in an
-# environment of PATH, TMPDIR, SOURCE_DATE_EPOCH and SEPQUOTE_MAINTAINER
-# alone: the working tree, earlier builds, git's settings, the umask and
-# the rest of the environment change nothing.
+# The source tarball is HEAD's files, from git's objects; every other file
+# is built from it, unpacked, in build folders made anew, in an environment
+# of PATH, TMPDIR, SOURCE_DATE_EPOCH and SEPQUOTE_MAINTAINER alone.
 #
 # It refuses, before anything is built: a pkg/release.sh that is not
 # HEAD's; missing Debian packages, all named at once; a commit that does
 # not configure; a newest changelog entry that is not for project()'s
-# version, is UNRELEASED, or that dpkg reads with a complaint (as one with
-# no closing line); documents that name a release file that no preset
-# makes; and, but with --partial, presets whose files this machine cannot
-# test.  Then every build must build, pass its tests and pack; every file
-# must pass its kind's checks, its executable the tests again as the file
-# delivers it; and after every build the source tree must still be the
-# commit's.  Every command whose output a check reads must succeed and say
-# something.  Any failure stops the release with a message and leaves no
-# SHA256SUMS.  SEPQUOTE_MAINTAINER='Name <address>' names the packages'
-# maintainer; SOURCE_DATE_EPOCH dates every file in place of the
-# changelog's entry.
+# version, is UNRELEASED, or that dpkg reads with a complaint; documents
+# that name a release file that no preset makes; and, but with --partial,
+# presets whose files this machine cannot test.  Then every build must
+# build, pass its tests and pack, every file pass its kind's checks, and
+# the source tree stay the commit's.  A command whose output a check reads
+# must succeed and say something.  Any failure stops the release with a
+# message and leaves no SHA256SUMS.  SEPQUOTE_MAINTAINER='Name <address>'
+# names the packages' maintainer; SOURCE_DATE_EPOCH dates every file in
+# place of the changelog's entry.
 
 set -euo pipefail -o errtrace
 umask 022
@@ -46,9 +42,8 @@ partial=
 trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
 
 # The checkout is the one that holds this script, found through any
-# symlink, wherever the release is started from; read from standard input,
-# the script has no file and the release refuses.  Nothing is removed or
-# copied before the folder is known to be sepquote's: CMake reads a
+# symlink; read from standard input, the script has no file.  Nothing is
+# removed before the folder is known to be sepquote's: CMake reads a
 # command's name in any case, and its arguments across lines.
 script=${BASH_SOURCE[0]-}
 [ -f "$script" ] || fail "run the release from its file, as bash pkg/release.sh, not from standard input"
@@ -66,8 +61,7 @@ if [ "$top" = "$script" ] || [ ! -f "$top/pkg/lib.sh" ] ||
 fi
 cd "$top"
 
-# Before anything can fail: a release that fails leaves no SHA256SUMS, not
-# even an earlier release's.
+# A release that fails leaves no SHA256SUMS, not even an earlier one.
 rm -rf build/dist build/distcheck
 work=$top/build/distcheck tree=$top/build/distcheck/tree
 mkdir -p build/dist "$tree"
@@ -83,38 +77,22 @@ need() {
 	done
 }
 missing() {
-	((${#absent[@]} == 0)) && return
-	fail "install these Debian packages first (a foreign architecture needs dpkg --add-architecture):" \
-		"${absent[@]/#/  }"
+	((${#absent[@]} == 0)) ||
+		fail "install these Debian packages first (a foreign architecture needs dpkg --add-architecture):" "${absent[@]/#/  }"
 }
 need git cmake dpkg-dev binutils lintian groff-base g++ make
 # The presets that name the rest cannot be read without these.
 [[ " ${absent[*]} " != *" cmake "* && " ${absent[*]} " != *" dpkg-dev "* ]] || missing
 
-# ask VAR COMMAND...: what COMMAND writes on standard output, into VAR.  A
-# check that reads it must not pass because the command failed or said
-# nothing: either stops the release, naming the command.
+# ask VAR COMMAND...: what COMMAND writes on standard output, into VAR; a
+# failure, or nothing said, stops the release, naming the command.
 ask() {
 	local -n answer=$1
-	local status=0 errors
-	answer=$("${@:2}" 2>"$work/errors") || status=$?
-	if [ "$status" -ne 0 ]; then
-		mapfile -t -n 5 errors <"$work/errors"
-		fail "${*:2} failed with status $status" "${errors[@]}"
-	fi
+	answer=$("${@:2}" 2>"$work/errors") || fail "${*:2} failed with status $?" "$(head -n 5 "$work/errors")"
 	[ -n "$answer" ] || fail "${*:2} said nothing"
 }
 
-# each_file FUNCTION: FUNCTION MODE HASH PATH for each file of HEAD.
-each_file() {
-	local entry meta
-	while IFS= read -r -d '' entry; do
-		meta=${entry%%$'\t'*}
-		"$1" "${meta%% *}" "${meta##* }" "${entry#*$'\t'}"
-	done < <(git ls-tree -r -z --full-tree HEAD)
-}
-
-# export_file MODE HASH PATH: the file into the tree, as git holds it.
+# export_file MODE HASH PATH: the file of HEAD into the tree, as git holds it.
 export_file() {
 	local file=$tree/$3
 	mkdir -p "$(dirname "$file")"
@@ -126,17 +104,11 @@ export_file() {
 	[ "$1" != 100755 ] || chmod +x "$file"
 }
 
-# check_file MODE HASH PATH: the unpacked source tarball holds the file as
-# git does.
-checked=0
-check_file() {
-	local file=$src/$3
-	checked=$((checked + 1))
-	case $1 in
-	120000) [ "$(readlink -- "$file")" = "$(git cat-file blob "$2")" ] ;;
-	100755) [ -f "$file" ] && [ -x "$file" ] && git cat-file blob "$2" | cmp -s - "$file" ;;
-	*) [ -f "$file" ] && [ ! -x "$file" ] && git cat-file blob "$2" | cmp -s - "$file" ;;
-	esac || fail "the source tarball's $3 is not the commit's"
+# tree_state: every file and folder of the tree here but the build folders,
+# with its mode, link target and contents' hash.
+tree_state() {
+	find . -path ./build -prune -o -type l -printf '%M %p -> %l\n' -o -printf '%M %p\n' | sort
+	find . -path ./build -prune -o -type f -print0 | sort -z | xargs -0 sha256sum
 }
 
 git rev-parse -q --verify 'HEAD^{commit}' >/dev/null ||
@@ -146,7 +118,10 @@ git cat-file blob HEAD:pkg/release.sh 2>/dev/null | cmp -s - "$script" ||
 	fail "pkg/release.sh is not HEAD's: commit the change, or stash it, first"
 [ -z "$(git status --porcelain)" ] ||
 	echo "release: the release is HEAD $(git rev-parse HEAD); local changes are not in it" >&2
-each_file export_file
+while IFS=$'\t' read -r -d '' meta path; do
+	read -r mode _ hash <<<"$meta"
+	export_file "$mode" "$hash" "$path"
+done < <(git ls-tree -r -z --full-tree HEAD)
 
 # The presets of the release, read from the tree, and what each needs:
 # every missing package is named at once, before anything is built.
@@ -155,10 +130,10 @@ cd "$tree"
 . pkg/lib.sh
 presets=() release=() left_out=()
 declare -A kind arch target
+ask said bash cmake/presets.sh SEPQUOTE_KIND SEPQUOTE_ARCH SEPQUOTE_TARGET SEPQUOTE_MUSL_SOURCE
 while read -r preset k a t musl; do
 	[ "$k" != - ] || continue
 	[ -f "pkg/$k.sh" ] || fail "the preset $preset names the kind $k, which has no file pkg/$k.sh"
-	[ "$a" != - ] || fail "the preset $preset names no SEPQUOTE_ARCH"
 	# shellcheck disable=SC1090 # the kind's file, which the preset names
 	. "pkg/$k.sh"
 	kind[$preset]=$k arch[$preset]=$a target[$preset]=${t#-}
@@ -166,14 +141,14 @@ while read -r preset k a t musl; do
 	(($# == 0)) || [[ " $* " == *" $preset "* ]] || continue
 	presets+=("$preset")
 	"${k}_needs" "$a" "$musl"
-done < <(bash cmake/presets.sh SEPQUOTE_KIND SEPQUOTE_ARCH SEPQUOTE_TARGET SEPQUOTE_MUSL_SOURCE)
+done <<<"$said"
 ((${#release[@]})) || fail "no preset names a SEPQUOTE_KIND"
 (($# == 0 || $# == ${#presets[@]})) || fail "of $*, only ${presets[*]-none} make files of the release:" "${release[@]/#/  }"
 missing
 
-# The version, as CMake reads it from project() in a copy of the tree,
-# which a configure may change; the date, the changelog's newest entry's,
-# which must be for that version, finished, and read by dpkg as it is.
+# The version, as CMake reads project() in a copy of the tree (a configure
+# may change it); the date, the changelog's newest entry's, which must be
+# for that version, finished, and read by dpkg as it is.
 cp -R "$tree" "$work/probe"
 cmake -S "$work/probe" -B "$work/probe/build" -DBUILD_TESTING=OFF >"$work/probe.log" 2>&1 ||
 	{ cat "$work/probe.log" >&2; fail "the commit does not configure, as above"; }
@@ -205,43 +180,28 @@ while IFS=: read -r doc line name; do
 done < <(grep -noE 'sepquote[-_][0-9][-_.a-zA-Z0-9]*\.(tar\.gz|deb|rpm|zip|msi)' README.md CONTRIBUTING.md)
 ((${#unknown[@]} == 0)) || fail "the documents name files that no preset of the release makes:" "${unknown[@]/#/  }"
 
-# Presets whose files this machine cannot test at all: refused, or with
-# --partial, left out.
+# Presets whose files this machine cannot test: refused, or left out.
 tested=()
 for preset in "${presets[@]}"; do
-	why=
-	! declare -F "${kind[$preset]}_untested" >/dev/null || why=$("${kind[$preset]}_untested" "${arch[$preset]}")
-	if [ -z "$why" ]; then
-		tested+=("$preset")
-		continue
-	fi
-	[ -n "$partial" ] || fail "$preset: this machine cannot test its files, so the release cannot hold them: $why" \
+	why=$(! declare -F "${kind[$preset]}_untested" >/dev/null || "${kind[$preset]}_untested" "${arch[$preset]}")
+	[ -z "$why" ] || [ -n "$partial" ] || fail "$preset: this machine cannot test its files, so the release cannot hold them: $why" \
 		"(bash pkg/release.sh --partial makes the rest, with no SHA256SUMS)"
+	[ -z "$why" ] && tested+=("$preset") && continue
 	left_out+=("$preset: $why")
 	echo "release: left out $preset, whose files this machine cannot test: $why" >&2
 done
 
+# The source tarball, which must hold the tree as it is, as it must stay.
 echo "== source"
-src=$work/unpacked/sepquote-$version
+src=$work/unpacked/sepquote-$version files=("$work/sepquote-$version.tar.gz")
 mkdir "$work/unpacked"
 cp -R "$tree" "$src"
-files=("$work/sepquote-$version.tar.gz")
 tarball "$src" "${files[0]}"
 rm -rf "$src"
 tar -C "$work/unpacked" -xzf "${files[0]}"
-[ "$(one_folder "$work/unpacked" "${files[0]##*/}")" = "$src" ]
-each_file check_file
-[ "$(find "$src" ! -type d | wc -l)" -eq "$checked" ] || fail "the source tarball holds files that HEAD does not"
-cd "$src"
-
-# tree_state: every file and folder of the source tree but the build
-# folders, with its mode, link target and contents' hash.  After every
-# build the tree must be as it was, as the commit has it.
-tree_state() {
-	find . -path ./build -prune -o -type l -printf '%M %p -> %l\n' -o -printf '%M %p\n' | sort
-	find . -path ./build -prune -o -type f -print0 | sort -z | xargs -0 sha256sum
-}
 pristine=$(tree_state)
+cd "$src"
+[ "$(tree_state)" = "$pristine" ] || fail "the source tarball does not hold the commit's files as they are"
 
 define=()
 [ -z "${SEPQUOTE_MAINTAINER+set}" ] || define=(-DSEPQUOTE_MAINTAINER="$SEPQUOTE_MAINTAINER")
@@ -255,9 +215,8 @@ logged() {
 	}
 }
 
-# tested NAME EXE: the build's tests again, each under its emulator where
-# it is foreign, on EXE, the executable as the file NAME delivers it, which
-# install and strip made from the one the build tested.
+# tested NAME EXE: the build's tests again, each under its emulator, on
+# EXE, the executable as the file NAME delivers it.
 tested() {
 	local command run_tests
 	for command in "$dir"/*.command; do
@@ -273,8 +232,7 @@ for preset in "${tested[@]}"; do
 	logged 'the build' cmake --build "$dir"
 	logged 'the tests' ctest --test-dir "$dir" --output-on-failure --no-tests=error
 	logged 'the packing' cmake --build "$dir" --target dist
-	# The packing says what it made, a file a line, each checked as its
-	# kind's file says.
+	# The packing tells what it made, a file a line, for its kind to check.
 	mapfile -t lines <"$dir/dist-made"
 	for line in "${lines[@]}"; do
 		read -r k a file <<<"$line"
@@ -292,14 +250,9 @@ cp -- "${files[@]}" "$top/build/dist/"
 cd "$top/build/dist"
 made=(sepquote*)
 [ "${#made[@]}" -eq "${#files[@]}" ] || fail "build/dist holds ${#made[@]} files where the presets made ${#files[@]}"
-if ((${#left_out[@]})); then
-	printf 'release: %s\n' "not a whole release, so there is no SHA256SUMS; left out:" "${left_out[@]/#/  }" >&2
-	exit 0
-fi
-if (($#)); then
-	echo "release: the files of $* alone, so there is no SHA256SUMS" >&2
-	exit 0
-fi
+((${#left_out[@]} == 0)) || { printf 'release: %s\n' "not a whole release, so there is no SHA256SUMS; left out:" \
+	"${left_out[@]/#/  }" >&2 && exit 0; }
+(($# == 0)) || { echo "release: the files of $* alone, so there is no SHA256SUMS" >&2 && exit 0; }
 sha256sum -- "${made[@]}" >SHA256SUMS.part
 mv SHA256SUMS.part SHA256SUMS
 cat SHA256SUMS

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The RPM package of a static build, against musl, for every RPM
-# distribution on the Debian architecture ARCH, which rpm calls TARGET:
-# sepquote-VERSION-1.TARGET.rpm, made by rpmbuild from pkg/sepquote.spec
-# and checked by rpmlint with pkg/rpmlint.toml.  pkg/lib.sh says how a
-# kind's file is used.
+# The RPM package of a static build against musl for ARCH, which rpm calls
+# TARGET, sepquote-VERSION-1.TARGET.rpm, made by rpmbuild from
+# pkg/sepquote.spec.  pkg/lib.sh says how a kind's file is used.
 # shellcheck source=pkg/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 

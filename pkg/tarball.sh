@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The tarball of a static build, against musl, for the Debian architecture
-# ARCH, which the file's name calls TARGET: sepquote-VERSION-TARGET.tar.gz,
-# whose one folder holds the executable and its documents as they are
-# installed under a prefix.  pkg/lib.sh says how a kind's file is used.
+# The tarball of a static build against musl for ARCH, named for TARGET,
+# sepquote-VERSION-TARGET.tar.gz, whose one folder holds what the build
+# installs under a prefix.  pkg/lib.sh says how a kind's file is used.
 # shellcheck source=pkg/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 

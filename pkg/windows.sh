@@ -1,25 +1,24 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The Windows executable for the CPU ARCH, built with mingw-w64, in a zip,
-# sepquote-VERSION-ARCH-windows.zip, whose one folder holds it and its
-# documents side by side, and in an installer for the user alone,
-# sepquote-VERSION-ARCH-windows.msi, written by wixl from pkg/sepquote.wxs.
-# Each CPU is a line of pkg/windows.cpus.  pkg/lib.sh says how a kind's
-# file is used.
+# The Windows executable for the CPU ARCH (a line of pkg/windows.cpus),
+# built with mingw-w64, in a zip, sepquote-VERSION-ARCH-windows.zip, whose
+# one folder holds it and its documents, and in an installer for the user
+# alone, sepquote-VERSION-ARCH-windows.msi, written by wixl from
+# pkg/sepquote.wxs.  pkg/lib.sh says how a kind's file is used.
 # shellcheck source=pkg/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-# The installers of every version share this code, by which a newer one
-# replaces an older; their other codes are version 5 UUIDs in its
-# namespace, which follow from the version and the CPU.
+# Every version's installers share this code, by which a newer replaces an
+# older; their other codes are UUIDs in its namespace, of version and CPU.
 upgrade_code=EADEDE53-229B-43F0-9392-842540725740
 
 windows_files() { printf "sepquote-$1-$2-windows.%s\n" zip msi; }
 
 # cpu CPU: CPU's line of pkg/windows.cpus, into the caller's array line.
 cpu() {
-	read -r -a line < <(grep "^$1 " "$pkg/windows.cpus")
-	[ "${#line[@]}" -eq 8 ] || { echo "pkg/windows.cpus has no line for the Windows CPU $1" >&2; exit 1; }
+	read -r -a line < <(grep "^$1 " "$pkg/windows.cpus") || true
+	((${#line[@]} == 8)) ||
+		{ echo "pkg/windows.cpus has no line for the Windows CPU $1" >&2; exit 1; }
 }
 
 windows_needs() {
@@ -59,9 +58,8 @@ windows_make() {
 # windows_untested CPU: why this machine cannot run CPU's programs, where
 # it cannot; where it can, nothing.
 windows_untested() {
-	local said status=0
-	said=$(bash "$pkg/../tests/wine.sh" "$1" --version 2>&1 >/dev/null) || status=$?
-	[ "$status" -ne 77 ] || echo "${said#wine.sh: }"
+	local said
+	said=$(bash "$pkg/../tests/wine.sh" "$1" --version 2>&1 >/dev/null) || [ $? -ne 77 ] || echo "${said#wine.sh: }"
 }
 
 # windows_holds NAME FOLDER: FOLDER, from the file NAME, holds what every
@@ -94,7 +92,7 @@ zip_check() {
 }
 
 # in_wine DIR COMMAND...: COMMAND under Wine for $cpu, with a prefix and a
-# server of its own under DIR; wine_down DIR: they ended.
+# server of its own under DIR; wine_down DIR PREFIX: they end.
 in_wine() { TMPDIR=$1 bash "$pkg/../tests/wine.sh" "$cpu" "${@:2}"; }
 wine_down() { (export TMPDIR=$1 WINEPREFIX=$2; wineserver -k || true; wineserver -w); }
 

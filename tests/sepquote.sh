@@ -5,24 +5,21 @@
 #
 #   sepquote.sh [--windows LAUNCHER] COMMAND [ARGUMENT...]
 #
-# With --windows the tool is a Windows program.  Bytes that are not UTF-8
-# cannot reach it then, and a broken pipe raises no SIGPIPE, so those cases
-# give way to the cases of the Windows command line: UTF-16 text, unpaired
-# surrogates, the quoting rules, and a console for standard output, which
-# must show the operand's UTF-16 units whatever its code page.  LAUNCHER, a
-# Windows program run by the same emulator, starts the tool with a command
-# line written out in full, and gives it the console.  Where the emulator
-# cannot start LAUNCHER, no case runs: with status 77, this machine cannot
-# run such programs, and every case says SKIP and why; otherwise, that is
-# said as the emulator's fault.
+# With --windows the tool is a Windows program, which takes no bytes that
+# are not UTF-8 and knows no SIGPIPE: those cases give way to the Windows
+# command line (UTF-16 text, unpaired surrogates, the quoting rules) and a
+# console, which must show the operand's UTF-16 units whatever its code
+# page.  LAUNCHER, a Windows program, starts the tool with a command line
+# written out in full and gives it the console.  Where the emulator cannot
+# start it, no case runs: with status 77, this machine cannot run such
+# programs, and every case says SKIP and why; otherwise it is the
+# emulator's fault.
 #
 # Every case runs with data waiting on standard input, which the tool must
-# not read, and checks the exit status, that standard error stays empty,
-# where it writes to a file, standard output byte for byte, and that the
-# data on standard input is still there to read afterwards.  Every program
-# that a case starts is ended after two minutes (SEPQUOTE_TEST_LIMIT
-# seconds), and the case fails.  A case whose needs this machine does not
-# meet says SKIP and why.  The cases run in a folder of their own.
+# leave there, and checks the exit status, that standard error stays empty,
+# and standard output byte for byte.  Every program a case starts is ended
+# after two minutes (SEPQUOTE_TEST_LIMIT seconds), and the case fails.  A
+# case whose needs this machine does not meet says SKIP and why.
 
 set -u
 launcher=
@@ -61,33 +58,23 @@ problem() {
 }
 
 # tried NAME RUN ARGUMENT...: count the case NAME, whose run the function
-# RUN makes, finding what is wrong in why.  Wine fails now and then to
-# start a program or to give it a console, by chance; the tool does not.
-# So under Wine a case that fails runs again, and passes if it passes then,
-# saying so; one that fails again runs once more, with Wine's messages on,
-# and says what Wine said.
+# RUN makes, setting why to what is wrong.  Wine now and then fails by
+# chance to start a program or give it a console; the tool does not.  So
+# under Wine a case that fails runs again, and passes if it then passes,
+# saying so; else it runs once more with Wine's errors shown, to say them.
 tried() {
 	local name=$1 first
-	why=
-	"${@:2}"
+	why= && "${@:2}"
 	if [ -n "$why" ] && [ -n "$launcher" ]; then
-		first=$why why=
-		"${@:2}"
+		first=$why why= && "${@:2}"
 		if [ -z "$why" ]; then
 			printf 'PASS %s, at the second run; the first: %s\n' "$name" "$first"
 		else
-			why= && export SEPQUOTE_WINEDEBUG=-all,err+all
-			"${@:2}"
-			unset SEPQUOTE_WINEDEBUG
-			why="$first; again, with Wine's messages on: ${why:-no fault}"
+			why= && SEPQUOTE_WINEDEBUG=-all,err+all "${@:2}"
+			why="$first; again, with Wine's errors shown: ${why:-no fault}"
 		fi
 	fi
-	if [ -n "$why" ]; then
-		printf 'FAIL %s: %s\n' "$name" "$why"
-		failed=$((failed + 1))
-	else
-		passed=$((passed + 1))
-	fi
+	if [ -n "$why" ]; then printf 'FAIL %s: %s\n' "$name" "$why" && failed=$((failed + 1)); else passed=$((passed + 1)); fi
 }
 
 # skip NAME WHY

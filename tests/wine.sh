@@ -1,37 +1,31 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Run a Windows program for the processor CPU (x86_64 or i686) under
-# Debian's Wine:
+# Run a Windows program for the processor CPU (a line of pkg/windows.cpus)
+# under Debian's Wine, with the CPU's own loader:
 #
 #   wine.sh CPU PROGRAM [ARGUMENT...]
 #
-# x86_64 programs run with Wine's 64-bit loader, which needs nothing 32-bit;
-# i686 programs with its 32-bit one, which needs a machine that runs 32-bit
-# x86 programs.  Where this machine cannot run CPU's programs at all, that
-# is said on standard error and the status is 77.
-#
-# Nothing of Wine's own may reach the program's standard files, or a test
-# would blame the program for it:
+# Where this machine cannot run CPU's programs at all (as 32-bit x86 ones,
+# where no 32-bit program runs), that is said on standard error and the
+# status is 77.  Nothing of Wine's own may reach the program's standard
+# files, or a test would blame the program for it:
 # - Wine reads the arguments in the locale's encoding, so it runs in
 #   C.UTF-8, and its debugging messages are off, but for the channels
 #   SEPQUOTE_WINEDEBUG names, as -all,err+all.
 # - A library that the caller preloads (faketime does) is not Wine's: a
-#   32-bit loader cannot load a 64-bit one, and says so.  Wine runs without.
-# - A new Wine prefix takes some twenty seconds and over a gigabyte to
-#   make, and says so on standard error.  So one prefix serves every run
-#   of this user, made once for each Wine (its version, its loaders, and
-#   whether this machine starts the 32-bit one) in a folder of the user's
-#   own under TMPDIR, and never updated by Wine; another Wine's is removed.
-#   Where a prefix cannot be made, Wine's messages go to standard error and
-#   the status is 125.
+#   32-bit loader cannot load a 64-bit one, and says so.
+# - A new Wine prefix takes some twenty seconds and a gigabyte, and says
+#   so: one prefix serves every run of this user, made once for each Wine
+#   (its version, its loaders, and whether the 32-bit one starts) under
+#   TMPDIR, and never updated; another Wine's is removed.  Where a prefix
+#   cannot be made, Wine's messages go to standard error, with status 125.
 # - Its graphics driver is the null one, with which Wine makes a console
-#   where there is no display, and a program that crashes shows no dialog,
-#   which no one could close there: it ends, and Wine's debugger says why.
+#   without a display, and a program that crashes shows no dialog that no
+#   one could close: it ends, and Wine's debugger says why.
 # - Wine's server and its background processes keep the standard files of
-#   the program that started them, and a capture of that program's output
-#   waits for them to end.  They are started here, detached.  The server
-#   serves every run at once, and ends by itself a minute after its last
-#   program: no run stops it, so none stops another's programs.
+#   the program that started them, and a capture of its output waits for
+#   them: they are started here, detached.  The server serves every run at
+#   once and ends a minute after its last program: no run stops it.
 
 set -u
 export WINEDEBUG=${SEPQUOTE_WINEDEBUG:--all} LC_ALL=C.UTF-8
