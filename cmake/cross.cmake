@@ -61,9 +61,10 @@ if(SEPQUOTE_STATIC)
 else()
   # The emulator hands its environment on to the program; a library that
   # the host preloads (faketime does) is not the program's, and its loader
-  # would say so on standard error.
+  # would say so on standard error.  The cross C library's loader must find
+  # it, not libc6:ARCH of another version, which smashes its stack.
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-g++")
-  set(emulator "${SEPQUOTE_QEMU}" -U LD_PRELOAD -L "/usr/${HOST_GNU_TYPE}")
+  set(emulator "${SEPQUOTE_QEMU}" -U LD_PRELOAD -E LD_LIBRARY_PATH=/lib -L "/usr/${HOST_GNU_TYPE}")
 endif()
 if(NOT HOST_ARCH STREQUAL BUILD_ARCH)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
