@@ -104,8 +104,7 @@ export_file() {
 	[ "$1" != 100755 ] || chmod +x "$file"
 }
 
-# tree_state: every file and folder of the tree here but the build folders,
-# with its mode, link target and contents' hash.
+# tree_state: each file and folder here but build/, its mode, link and hash.
 tree_state() {
 	find . -path ./build -prune -o -type l -printf '%M %p -> %l\n' -o -printf '%M %p\n' | sort
 	find . -path ./build -prune -o -type f -print0 | sort -z | xargs -0 sha256sum
@@ -177,7 +176,7 @@ done)
 unknown=()
 while IFS=: read -r doc line name; do
 	grep -qxF -e "$name" <<<"sepquote-$version.tar.gz"$'\n'"$known" || unknown+=("$doc:$line: $name")
-done < <(grep -noE 'sepquote[-_][0-9][-_.a-zA-Z0-9]*\.(tar\.gz|deb|rpm|zip|msi)' README.md CONTRIBUTING.md)
+done < <(grep -noE 'sepquote[-_][0-9][-_.a-zA-Z0-9]*[a-z]' README.md CONTRIBUTING.md)
 ((${#unknown[@]} == 0)) || fail "the documents name files that no preset of the release makes:" "${unknown[@]/#/  }"
 
 # Presets whose files this machine cannot test: refused, or left out.
