@@ -22,9 +22,8 @@ pkg=$(dirname "${BASH_SOURCE[0]}")
 contents=(exe manual readme licence notice)
 
 # holds NAME LISTING WHAT=PATH...: the file NAME, whose LISTING names the
-# files it puts in place, a line each, holds those at the PATHs and no
-# other.  A kind names a PATH for each of the contents, empty where its
-# file has no such thing, and names what else it holds by another WHAT.
+# files it puts in place, holds those at the PATHs and no other: a PATH for
+# each of the contents, empty where it has none, and others by other WHATs.
 holds() {
 	local name=$1 pair what said
 	local -A where

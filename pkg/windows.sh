@@ -97,9 +97,8 @@ in_wine() { TMPDIR=$1 bash "$pkg/../tests/wine.sh" "$cpu" "${@:2}"; }
 wine_down() { (export TMPDIR=$1 WINEPREFIX=$2; wineserver -k || true; wineserver -w); }
 
 # msi_check MSI CPU DIR: under Wine, in a prefix of its own under DIR, the
-# installer installs what windows_holds wants, for the user alone; a new
-# process then finds the program through PATH; and msiexec removes it,
-# leaving no file, registry entry or cached copy.
+# installer installs what windows_holds wants; a new process finds it
+# through PATH; and msiexec removes it, leaving no file or registry entry.
 msi_check() {
 	local name=${1##*/} cpu=$2 said prefix
 	in_wine "$3" msiexec /i "Z:$1" /qn >"$3.log" 2>&1 || fail "$name: msiexec cannot install it:" "$(cat "$3.log")"

@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Build and test every cell of the target matrix, or the cells named:
-#
-#   matrix.sh [CELL...]
-#
-# Each cell is a configure preset built and tested in build/NAME.  Ends
-# with a table of the cases passed, failed and skipped in each cell, and
-# fails if a cell did not build, failed its tests, or ran no case.  A cell
-# whose programs this machine cannot run at all is left out, with the
-# reason, and fails nothing.
+# matrix.sh [CELL...]: build and test every configure preset, or those
+# named, each in build/NAME; end with a table of the cases passed, failed
+# and skipped in each, and fail if one did not build, failed its tests, or
+# ran no case.  One whose programs this machine cannot run at all is left
+# out, with the reason, and fails nothing.
 
 set -u
 cd "$(dirname "$0")/.." || exit 2
