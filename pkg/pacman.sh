@@ -13,8 +13,9 @@ pacman_needs() {
 	need makepkg pacman-package-manager libarchive-tools fakeroot zstd
 }
 
-# makepkg runs as nobody, as it must, with settings of its own alone, in a
-# folder it sees as /mnt whatever the build's, which .BUILDINFO names.
+# makepkg runs with settings of its own alone, in a folder it sees as /mnt
+# whatever the build's, which .BUILDINFO names, and as another user than
+# root, as it must: in user namespaces, whoever runs the packing.
 pacman_make() {
 	local dir=$stage/makepkg file
 	mkdir "$dir"
@@ -24,10 +25,9 @@ pacman_make() {
 	printf '%s\n' "CARCH=$4" "BUILDENV=(!distcc !color !ccache !check !sign)" \
 		"OPTIONS=(!strip docs !libtool !staticlibs !emptydirs !zipman !purge !debug !lto)" \
 		"PKGEXT=.pkg.tar.zst" "SRCEXT=.src.tar.gz" "COMPRESSZST=(zstd -c -T1 -19 -q -)" >"$dir/makepkg.conf"
-	chown -R nobody "$dir"
 	# shellcheck disable=SC2016 # the words of the shell that mounts
-	unshare --mount --propagation private sh -c 'mount --bind "$1" /mnt && cd /mnt && shift && exec "$@"' - "$dir" \
-		setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH="$PATH" HOME=/nonexistent \
+	unshare --user --map-root-user --mount sh -c 'mount --bind "$1" /mnt && cd /mnt && shift && exec "$@"' - "$dir" \
+		unshare --user --map-user=1000 --map-group=1000 env -i PATH="$PATH" HOME=/nonexistent \
 		SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" dist_version="$2" dist_stage=/mnt/root \
 		dist_summary="$(sed -n 's/^Description: //p' "$build/control")" \
 		PACKAGER="$(sed -n 's/^Maintainer: //p' "$build/control")" BUILDDIR=/mnt/build PKGDEST=/mnt \
