@@ -36,8 +36,7 @@ holds() {
 			"$(sed -n 's/^[<>] .*/  &/p' <<<"$said")"
 }
 
-# files_in DIR: the files under DIR, as paths from DIR.
-files_in() { (cd "$1" && find . ! -type d -printf '%P\n'); }
+files_in() { (cd "$1" && find . ! -type d -printf '%P\n'); } # files_in DIR: the files under DIR
 
 # made KIND ARCH FILE: tell the release of FILE, of the kind KIND, for ARCH.
 made() { printf '%s %s %s\n' "$@" >>"$build/dist-made"; }

@@ -165,7 +165,8 @@ done
 [ "${entry[Distribution]}" != UNRELEASED ] ||
 	fail "pkg/changelog's entry for $version is UNRELEASED: finish it (dch --release) first"
 epoch=${SOURCE_DATE_EPOCH-${entry[Timestamp]}}
-[[ $epoch =~ ^[0-9]+$ ]] || fail "SOURCE_DATE_EPOCH is '$epoch': it must be the seconds since 1970, in digits"
+[[ $epoch =~ ^[0-9]+$ && $epoch -le $(date +%s) ]] ||
+	fail "SOURCE_DATE_EPOCH is '$epoch': it must be the seconds since 1970, and not after now, or RPM packages differ"
 export SOURCE_DATE_EPOCH=$epoch
 echo "== sepquote $version, dated $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC')"
 
