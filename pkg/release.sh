@@ -51,7 +51,7 @@ script=$(readlink -f -- "$script")
 if [ "${SEPQUOTE_RELEASE_ENV-}" != "$script" ]; then
 	exec env -i SEPQUOTE_RELEASE_ENV="$script" PATH="$PATH" HOME=/nonexistent TMPDIR="${TMPDIR:-/tmp}" LC_ALL=C \
 		${SOURCE_DATE_EPOCH+"SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"} \
-		${SEPQUOTE_MAINTAINER+"SEPQUOTE_MAINTAINER=$SEPQUOTE_MAINTAINER"} bash "$script" "$@"
+		${SEPQUOTE_MAINTAINER+"SEPQUOTE_MAINTAINER=$SEPQUOTE_MAINTAINER"} bash "$script" ${partial:+--partial} "$@"
 fi
 top=${script%/pkg/release.sh}
 if [ "$top" = "$script" ] || [ ! -f "$top/pkg/lib.sh" ] ||
