@@ -31,7 +31,7 @@ windows_needs() {
 # time they run, as local time; msibuild adds the user's PATH entry, which
 # wixl cannot write.
 windows_make() {
-	local version=$2 top=sepquote-$2-$3-windows line at
+	local version=$2 top line at && top=$(windows_files "$2" "$3" | head -n 1) && top=${top%.zip}
 	cpu "$3"
 	install_components "$stage" "/$top" sepquote.exe tool licence
 	settle "$stage/$top"
