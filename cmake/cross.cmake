@@ -1,12 +1,11 @@
 # SPDX-License-Identifier: MIT
 # A build for the Debian architecture SEPQUOTE_ARCH (arm64, armhf, i386, ...)
-# with Debian's cross compiler for it.  With SEPQUOTE_STATIC the executable
-# is linked statically against musl (musl-dev:ARCH); otherwise dynamically
-# against glibc.  Where the architecture is not the host's, the tests run
-# under the emulator SEPQUOTE_QEMU (qemu-aarch64, ...).  CMake reads this
-# file again for each test compile, which must be given the variables too.
-set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH SEPQUOTE_STATIC SEPQUOTE_QEMU
-  SEPQUOTE_MUSL_SOURCE SEPQUOTE_MUSL_ROOT)
+# with Debian's cross compiler for it, statically against musl with
+# SEPQUOTE_STATIC, else dynamically against glibc.  Its line of
+# pkg/linux.machines names the emulator that runs the tests where it is not
+# the host's, the CPUs they run on again, and where musl comes from.  CMake
+# reads this file again for each test compile, which needs the variables.
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH SEPQUOTE_STATIC SEPQUOTE_MUSL_ROOT)
 
 # dpkg-architecture warns that the host's C compiler is not for ARCH, which
 # it need not be; what it says goes with a failure alone.
@@ -19,6 +18,15 @@ foreach(var HOST_GNU_TYPE HOST_GNU_CPU HOST_ARCH BUILD_ARCH)
   string(REGEX MATCH "DEB_${var}=([^\n]*)" _ "${arch}")
   set(${var} "${CMAKE_MATCH_1}")
 endforeach()
+foreach(column qemu cpus musl)
+  execute_process(COMMAND bash "${CMAKE_CURRENT_LIST_DIR}/../pkg/lib.sh" machine ${column} arch "${SEPQUOTE_ARCH}"
+    OUTPUT_VARIABLE ${column} ERROR_VARIABLE said RESULT_VARIABLE status OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${said}")
+  endif()
+endforeach()
+string(REPLACE "," ";" SEPQUOTE_QEMU_CPUS "${cpus}")
+list(REMOVE_ITEM SEPQUOTE_QEMU_CPUS -)
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR "${HOST_GNU_CPU}")
@@ -31,9 +39,8 @@ if(SEPQUOTE_STATIC)
   # ships the file of rules that points it at musl's headers, start files
   # and library instead, in a folder whose name does not follow from the
   # architecture's alone (mips64el-linux-musl, not -muslabi64).  Where
-  # Debian has none, SEPQUOTE_MUSL_SOURCE builds musl, once, in the build
-  # folder.
-  if(SEPQUOTE_MUSL_SOURCE)
+  # Debian has none, musl is built, once, in the build folder.
+  if(musl STREQUAL "source")
     if(NOT SEPQUOTE_MUSL_ROOT)
       set(SEPQUOTE_MUSL_ROOT "${CMAKE_BINARY_DIR}/musl")
     endif()
@@ -49,11 +56,11 @@ if(SEPQUOTE_STATIC)
     string(REGEX MATCH "[^\n]*/musl-gcc.specs" rules "${files}")
   endif()
   if(NOT EXISTS "${rules}")
-    message(FATAL_ERROR "musl for ${SEPQUOTE_ARCH} is missing: install musl-dev:${SEPQUOTE_ARCH}, or build it with SEPQUOTE_MUSL_SOURCE. ${said}")
+    message(FATAL_ERROR "musl for ${SEPQUOTE_ARCH} is missing: install musl-dev:${SEPQUOTE_ARCH}, or where it is built here, musl-dev. ${said}")
   endif()
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-gcc")
   set(CMAKE_CXX_FLAGS_INIT "-specs=${rules}")
-  set(emulator "${SEPQUOTE_QEMU}")
+  set(emulator "${qemu}")
   # musl is linked into the executable, and its licence asks for its
   # notice in every copy.
   set(SEPQUOTE_RUNTIME musl)
@@ -64,7 +71,7 @@ else()
   # would say so on standard error.  The cross C library's loader must find
   # it, not libc6:ARCH of another version, which smashes its stack.
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-g++")
-  set(emulator "${SEPQUOTE_QEMU}" -U LD_PRELOAD -E LD_LIBRARY_PATH=/lib -L "/usr/${HOST_GNU_TYPE}")
+  set(emulator "${qemu}" -U LD_PRELOAD -E LD_LIBRARY_PATH=/lib -L "/usr/${HOST_GNU_TYPE}")
 endif()
 if(NOT HOST_ARCH STREQUAL BUILD_ARCH)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})

@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # A build for Windows on the processor that SEPQUOTE_ARCH names (x86_64,
-# i686), with Debian's mingw-w64 cross compiler for it, in
-# its win32 threads flavour.  The tests run under Wine, through
-# tests/wine.sh.
+# i686), with Debian's mingw-w64 cross compiler for it, in its win32
+# threads flavour.  The tests run under Wine, through tests/wine.sh.
 set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH)
 set(cpu "${SEPQUOTE_ARCH}")
 set(triplet "${cpu}-w64-mingw32")

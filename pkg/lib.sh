@@ -1,31 +1,69 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# What the kinds of release file share.  A kind's file in pkg/ sources this
-# one and defines, for its kind KIND, with ARCH the Debian architecture (on
-# Windows the CPU) and TARGET the machine as the files' names give it:
-# KIND_files VERSION ARCH TARGET, the names of its files; KIND_needs ARCH
-# MUSL, which needs its Debian packages; KIND_untested ARCH, why this
-# machine cannot test its files, if it may not; KIND_make BUILD VERSION ARCH
-# TARGET, which makes them in the build folder BUILD and tells each to the
-# release by made (CMake's target dist runs KIND.sh so); and FILE_check
-# FILE ARCH DIR for each kind FILE of file, which checks one, unpacked or
-# installed under DIR, with fail, ask and tested from pkg/release.sh.
+# What the kinds of release file share.  A kind is a program, pkg/KIND.sh,
+# run, never sourced, that sources this file, defines a function for each
+# command but untested (where it has nothing to say), and ends `kind "$@"`:
+#   KIND.sh names VERSION ARCH       its files' names for ARCH, a line each;
+#   KIND.sh needs ARCH               the Debian packages they need;
+#   KIND.sh untested ARCH            why this machine cannot test them, if so;
+#   KIND.sh pack BUILD VERSION ARCH  makes them anew in BUILD/dist from what
+#     the build BUILD installs, first in a folder that pack is given first,
+#     with SOURCE_DATE_EPOCH and STRIP (the executable's strip) as dist sets;
+#   KIND.sh check FILE DIR BUILD     checks FILE in the new folder DIR, and
+#     its executable with BUILD's tests; check is given last the ARCH it bears.
+# ARCH is a Debian architecture of pkg/linux.machines, or a CPU of
+# pkg/windows.cpus.  Faults go to standard error, with status 1, and what
+# tools say to standard output.  Run, this file runs one of its functions.
 
 set -euo pipefail
 export LC_ALL=C
-# shellcheck disable=SC2034 # the kinds' files use it
-pkg=$(dirname "${BASH_SOURCE[0]}")
+pkg=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly pkg
+# The package release of the RPM and Arch packages of each version.
+# shellcheck disable=SC2034 # the kinds' programs use it
+readonly package_release=1
 
-# What every package holds, whatever its kind, each where its kind says:
-# the executable, its manual page (but on Windows), the README, the
-# licence, and the notice of a C runtime linked into the executable.
-contents=(exe manual readme licence notice)
+fail() { printf '%s\n' "$@" >&3 && exit 1; }
+exec 3>&2
+
+# ask COMMAND...: what COMMAND writes on standard output; a failure, or
+# nothing said, fails, naming the command.
+ask() {
+	local said
+	said=$("$@") || fail "$* failed with status $?"
+	[ -n "$said" ] || fail "$* said nothing"
+	printf '%s\n' "$said"
+}
+
+# machine COLUMN KEY VALUE: the COLUMN of the one Linux machine whose
+# column KEY is VALUE, the columns named by the table's first line but
+# comments; - where the machine has none.
+machine() {
+	awk -v want="$1" -v key="$2" -v value="$3" '/^#/ { next } !names++ { for (i = 1; i <= NF; i++) at[$i] = i; next }
+		at[want] && at[key] && $at[key] == value { said = $at[want]; n++ }
+		END { if (n == 1) print said; exit n != 1 }' "$pkg/linux.machines" ||
+		fail "pkg/linux.machines has no one $1 for the $2 $3"
+}
+
+# triplet ARCH: the GNU system type of the Debian architecture ARCH.
+triplet() { dpkg-architecture -a "$1" -qDEB_HOST_GNU_TYPE 2>/dev/null || fail "dpkg knows no architecture $1"; }
+
+# named COLUMN ARCH PATTERN: PATTERN with the name that the column COLUMN
+# of pkg/linux.machines gives ARCH in place of %s: a file's name.
+named() {
+	local target
+	target=$(machine "$1" arch "$2")
+	[ "$target" != - ] || fail "pkg/linux.machines gives $2 no $1 name"
+	echo "${3//%s/$target}"
+}
 
 # holds NAME LISTING WHAT=PATH...: the file NAME, whose LISTING names the
-# files it puts in place, holds those at the PATHs and no other: a PATH for
-# each of the contents, empty where it has none, and others by other WHATs.
+# files it puts in place, holds those at the PATHs and no other: what every
+# package holds (the executable, its manual page, the README, the licence,
+# and the notice of a C runtime linked into the executable), each where its
+# kind says, empty where it has none; and others by other WHATs.
 holds() {
-	local name=$1 pair what said
+	local name=$1 pair what said contents=(exe manual readme licence notice)
 	local -A where
 	for pair in "${@:3}"; do where[${pair%%=*}]=${pair#*=}; done
 	for what in "${contents[@]}"; do
@@ -38,16 +76,16 @@ holds() {
 
 files_in() { (cd "$1" && find . ! -type d -printf '%P\n'); } # files_in DIR: the files under DIR
 
-# made KIND ARCH FILE: tell the release of FILE, of the kind KIND, for ARCH.
-made() { printf '%s %s %s\n' "$@" >>"$build/dist-made"; }
+# field BUILD NAME: the field NAME of the control file that BUILD wrote.
+field() { sed -n "s/^$2: //p" "$1/control"; }
 
-# install_components DESTDIR PREFIX EXE COMPONENT...: what the build
-# installs of the components, under DESTDIR, with the executable EXE (under
-# PREFIX) stripped of its symbols and the compilers' notes; strip dates a
-# Windows executable by SOURCE_DATE_EPOCH, and it is to carry no date.
+# install_components BUILD DESTDIR PREFIX EXE COMPONENT...: what the build
+# BUILD installs of the components, under DESTDIR, with the executable EXE
+# (under PREFIX) stripped of its symbols and the compilers' notes; strip
+# dates a Windows executable by SOURCE_DATE_EPOCH, and it is to carry no date.
 install_components() {
-	local destdir=$1 prefix=$2 exe=$3 component
-	for component in "${@:4}"; do
+	local build=$1 destdir=$2 prefix=$3 exe=$4 component
+	for component in "${@:5}"; do
 		DESTDIR=$destdir cmake --install "$build" --prefix "$prefix" --component "$component" >/dev/null
 	done
 	SOURCE_DATE_EPOCH=0 "${STRIP:?must name the strip for the executable}" \
@@ -60,9 +98,9 @@ settle() {
 	find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
-# tarball FOLDER FILE: FILE, a gzipped tarball of FOLDER, with entries
+# tar_gz FOLDER FILE: FILE, a gzipped tarball of FOLDER, with entries
 # owned by root, dated SOURCE_DATE_EPOCH and in the order of their names.
-tarball() {
+tar_gz() {
 	settle "$1"
 	tar --create --format=gnu --sort=name --owner=root:0 --group=root:0 \
 		--mtime="@$SOURCE_DATE_EPOCH" --directory "$(dirname "$1")" -- "$(basename "$1")" |
@@ -76,48 +114,79 @@ one_folder() {
 	echo "${entries[0]}"
 }
 
-# check_elf NAME EXE ARCH: EXE, from the file NAME, is a static, stripped
-# executable for the machine of Debian's C library for ARCH: musl's, or
-# where Debian has none, the glibc of its cross compiler.
+# check_elf NAME EXE ARCH [static]: EXE, from the file NAME, is an
+# executable for the machine of Debian's C library for ARCH: with static, a
+# static and stripped one, for musl's machine, or where Debian has no musl,
+# that of the glibc of its cross compiler; else for that of glibc.
 check_elf() {
-	local name=$1 exe=$2 said libc file machine=()
-	ask said readelf -lW "$exe"
-	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
-	ask said readelf -dW "$exe"
-	[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
-	ask said readelf -SW "$exe"
-	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
-	if libc=$(dpkg -L "musl-dev:$3" 2>/dev/null | grep -m 1 -F /musl-gcc.specs); then
+	local name=$1 exe=$2 said libc file headers=()
+	if [ "${4-}" = static ] && libc=$(dpkg -L "musl-dev:$3" 2>/dev/null | grep -F /musl-gcc.specs); then
 		libc=${libc%/*}/libc.so
-	else
-		ask libc dpkg-architecture -a "$3" -qDEB_HOST_GNU_TYPE
-		libc=/usr/$libc/lib/libc.so.6
+	elif ! libc=$(dpkg -L "libc6:$3" 2>/dev/null | grep '/libc\.so\.6$'); then
+		libc=/usr/$(triplet "$3")/lib/libc.so.6
 	fi
 	for file in "$libc" "$exe"; do
-		ask said readelf -h "$file"
+		said=$(ask readelf -h "$file")
 		said=$(grep -E '^ *(Class|Data|Machine|Flags):' <<<"$said") || fail "readelf -h $file names no machine"
-		machine+=("$said")
+		headers+=("$said")
 	done
-	[ "${machine[0]}" = "${machine[1]}" ] || fail "$name: the executable is not for $3:" "${machine[1]}"
+	[ "${headers[0]}" = "${headers[1]}" ] || fail "$name: the executable is not for $3:" "${headers[1]}"
+	[ "${4-}" = static ] || return 0
+	said=$(ask readelf -lWdS "$exe")
+	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
+	[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
+	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
+}
+
+# tested NAME EXE BUILD: the tests of the build BUILD, each under its
+# emulator, on EXE, the executable as the file NAME delivers it.
+tested() {
+	local command run_tests said
+	[ -e "$3/sepquote.command" ] || fail "$3 holds no tests"
+	for command in "$3"/*.command; do
+		mapfile -t run_tests <"$command"
+		said=$("${run_tests[@]}" "$2" 2>&1) || fail "the tests of the executable in $1 failed:" "$(tail -n 12 <<<"$said")"
+		printf '%s\n' "$said"
+	done
 }
 
 # need_cross ARCH: the Debian packages of Debian's cross compiler for
 # ARCH, and of the emulator that runs its tests, unless ARCH is the host's.
 need_cross() {
-	[ "$1" = "$(dpkg --print-architecture)" ] ||
-		need "g++-$(dpkg-architecture -a "$1" -qDEB_HOST_GNU_TYPE 2>/dev/null | tr _ -)" qemu-user
+	local gnu
+	[ "$1" != "$(dpkg --print-architecture)" ] || return 0
+	gnu=$(triplet "$1")
+	echo "g++-${gnu//_/-}" qemu-user
 }
 
-# need_musl ARCH MUSL: the Debian packages of musl for ARCH, or with MUSL
-# ON, those that build it here (cmake/musl.sh), where Debian has none.
-need_musl() { if [ "${2-}" = ON ]; then need musl-dev; else need "musl-dev:$1"; fi; }
-
-# dist KIND BUILD VERSION ARCH [TARGET]: make the files of KIND.
-dist() {
-	build=$2
-	: "${SOURCE_DATE_EPOCH:?must be set}"
-	stage=$(mktemp -d "$build/dist.XXXXXX")
-	trap 'rm -rf "$stage"' EXIT
-	rm -f "$build/dist-made"
-	"$1_make" "${@:2}"
+# kind COMMAND ARGUMENT...: what a kind's program does, as above.  A check
+# finds the ARCH whose name FILE bears by trying those of the table, at the
+# version of the build.
+kind() {
+	local stage version arch
+	[[ ${1-} == @(names|needs|untested|pack|check) ]] || fail "usage: $0 names|needs|untested|pack|check ARGUMENT..."
+	[[ ($1 != pack || -f ${2-}/CMakeCache.txt && -n ${SOURCE_DATE_EPOCH-}) && ($1 != check || -f ${4-}/CMakeCache.txt) ]] ||
+		fail "usage: $0 pack BUILD VERSION ARCH, with SOURCE_DATE_EPOCH set, or check FILE DIR BUILD: BUILD a build folder"
+	[[ $1 != @(pack|check) ]] || exec 2>&1
+	if [ "$1" = pack ]; then
+		rm -rf "$2/dist" && mkdir "$2/dist"
+		stage=$(mktemp -d "$2/dist.XXXXXX")
+		# shellcheck disable=SC2064 # the folder of now
+		trap "rm -rf '$stage'" EXIT
+		set -- pack "$stage" "${@:2}"
+	elif [ "$1" = check ]; then
+		version=$(version_of "$4")
+		for arch in $(arches); do
+			! names "$version" "$arch" 2>/dev/null 3>&2 | grep -xF "${2##*/}" >/dev/null || set -- "$@" "$arch"
+		done
+		(($# == 5)) || fail "${2##*/} bears the name of no one machine of sepquote $version"
+	fi
+	[[ $1 == untested && $(type -t untested) != function ]] || "$@"
 }
+
+version_of() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"; } # version_of BUILD
+
+# arches: the Debian architectures of pkg/linux.machines, a line each.
+arches() { awk '!/^#/ && n++ { print $1 }' "$pkg/linux.machines"; }
+
+[ "${BASH_SOURCE[0]}" != "$0" ] || "$@"

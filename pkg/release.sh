@@ -1,40 +1,34 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The whole release, made from the commit alone, into build/dist/ of the
-# checkout that holds this script: the source tarball, the files of each
-# configure preset that names a kind (SEPQUOTE_KIND), each made and
-# checked by its kind's file in pkg/ as pkg/lib.sh says, and SHA256SUMS.
+# The whole release, made from the commit, into build/dist/ of the checkout
+# that holds this script: the source tarball; the files of each configure
+# preset that names a kind (SEPQUOTE_KIND) and a machine (SEPQUOTE_ARCH),
+# made and checked by the kind's program in pkg/, as pkg/lib.sh says; and
+# SHA256SUMS.
 #
 #   release.sh [--partial] [PRESET...]
 #
 # With --partial, the presets whose files this machine cannot test at all
-# are left out, each named with the reason, and so is SHA256SUMS.  With
-# PRESETs, only their files are made, and checked, and no SHA256SUMS.
+# are left out, each named with the reason; with PRESETs, only their files
+# and the source tarball are made; either way, with no SHA256SUMS.  The
+# source tarball is HEAD's files, from git's objects; the rest is built
+# from it, unpacked, and from musl's source where the machine builds it
+# (cmake/musl.sh checks its hash), in build folders made anew, with PATH,
+# TMPDIR, SOURCE_DATE_EPOCH and SEPQUOTE_MAINTAINER alone, LC_ALL=C and a
+# HOME that does not exist.
 #
-# The source tarball is HEAD's files, from git's objects; every other file
-# is built from it, unpacked, in build folders made anew, in an environment
-# of PATH, TMPDIR, SOURCE_DATE_EPOCH and SEPQUOTE_MAINTAINER alone.
-#
-# It refuses, before anything is built: a pkg/release.sh that is not
-# HEAD's; missing Debian packages, all named at once; a commit that does
-# not configure; a newest changelog entry that is not for project()'s
-# version, is UNRELEASED, or that dpkg reads with a complaint; documents
-# that name a release file that no preset makes; and, but with --partial,
-# presets whose files this machine cannot test.  Then every build must
-# build, pass its tests and pack, every file pass its kind's checks, and
-# the source tree stay the commit's.  A command whose output a check reads
-# must succeed and say something.  Any failure stops the release with a
-# message and leaves no SHA256SUMS.  SEPQUOTE_MAINTAINER='Name <address>'
-# names the packages' maintainer; SOURCE_DATE_EPOCH dates every file in
-# place of the changelog's entry.
+# Whatever it cannot make whole and check, it refuses, in lines that start
+# "release: ", and leaves no SHA256SUMS: before anything is built, what is
+# missing or does not agree (the script and the commit, the packages, the
+# configure, the changelog, the documents); then a build, its tests, its
+# packing or a check that fails, or a build that changes the source tree.
+# SEPQUOTE_MAINTAINER='Name <address>' names the packages' maintainer;
+# SOURCE_DATE_EPOCH dates every file in place of the changelog's entry.
 
 set -euo pipefail -o errtrace
 umask 022
 
-fail() {
-	printf 'release: %s\n' "$@" >&2
-	exit 1
-}
+fail() { printf '%s\n' "$@" | sed 's/^/release: /' >&2 && exit 1; }
 partial=
 [ "${1-}" != --partial ] || { partial=yes && shift; }
 [[ ${1-} != -* ]] || fail "usage: bash pkg/release.sh [--partial] [PRESET...]"
@@ -66,48 +60,44 @@ rm -rf build/dist build/distcheck
 work=$top/build/distcheck tree=$top/build/distcheck/tree
 mkdir -p build/dist "$tree"
 
-# need PACKAGE...: note the Debian packages that are not installed;
-# missing: name them all and stop.
-absent=()
-need() {
-	local package
-	for package; do
-		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-			[[ " ${absent[*]} " == *" $package "* ]] || absent+=("$package")
-	done
+# installed PACKAGE...: the Debian packages are installed, or the release
+# stops, naming every one that is not.
+installed() {
+	local absent
+	absent=$(for p; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || echo "  $p"; done | sort -u)
+	[ -z "$absent" ] || fail "install these Debian packages first (a foreign architecture needs dpkg --add-architecture):" "$absent"
 }
-missing() {
-	((${#absent[@]} == 0)) ||
-		fail "install these Debian packages first (a foreign architecture needs dpkg --add-architecture):" "${absent[@]/#/  }"
-}
-need git cmake dpkg-dev binutils lintian groff-base g++ make
-# The presets that name the rest cannot be read without these.
-[[ " ${absent[*]} " != *" cmake "* && " ${absent[*]} " != *" dpkg-dev "* ]] || missing
+needed=(git cmake dpkg-dev binutils groff-base g++ make)
+# The presets that name the rest cannot be read without these two.
+{ command -v cmake && command -v dpkg-architecture; } >/dev/null || installed "${needed[@]}"
 
-# ask VAR COMMAND...: what COMMAND writes on standard output, into VAR; a
-# failure, or nothing said, stops the release, naming the command.
-ask() {
-	local -n answer=$1
-	answer=$("${@:2}" 2>"$work/errors") || fail "${*:2} failed with status $?" "$(head -n 5 "$work/errors")"
-	[ -n "$answer" ] || fail "${*:2} said nothing"
-}
-
-# export_file MODE HASH PATH: the file of HEAD into the tree, as git holds it.
+# export_file TREE MODE HASH PATH: the file of HEAD into the folder TREE, as
+# git holds it.
 export_file() {
-	local file=$tree/$3
+	local file=$1/$4
 	mkdir -p "$(dirname "$file")"
-	case $1 in
-	100644 | 100755) git cat-file blob "$2" >"$file" ;;
-	120000) ln -s -- "$(git cat-file blob "$2")" "$file" ;;
-	*) fail "$3 is a submodule or of mode $1, which a source tarball cannot hold" ;;
+	case $2 in
+	100644 | 100755) git cat-file blob "$3" >"$file" ;;
+	120000) ln -s -- "$(git cat-file blob "$3")" "$file" ;;
+	*) fail "$4 is a submodule or of mode $2, which a source tarball cannot hold" ;;
 	esac
-	[ "$1" != 100755 ] || chmod +x "$file"
+	[ "$2" != 100755 ] || chmod +x "$file"
 }
 
 # tree_state: each file and folder here but build/, its mode, link and hash.
 tree_state() {
 	find . -path ./build -prune -o -type l -printf '%M %p -> %l\n' -o -printf '%M %p\n' | sort
 	find . -path ./build -prune -o -type f -print0 | sort -z | xargs -0 sha256sum
+}
+
+# step LOG WHAT COMMAND...: COMMAND, what it says added to the file LOG;
+# where it fails, a failure that names WHAT, with the end of what it said
+# on standard error, where a kind's program says what is wrong.
+step() {
+	local said
+	said=$("${@:3}" 2>&1 >>"$1") && printf '%s\n' "$said" >>"$1" && return
+	printf '%s\n' "$said" >>"$1"
+	fail "$2 failed; all it said is in $1, and on standard error:" "$(tail -n 40 <<<"$said" | sed 's/^/  /')"
 }
 
 git rev-parse -q --verify 'HEAD^{commit}' >/dev/null ||
@@ -119,74 +109,84 @@ git cat-file blob HEAD:pkg/release.sh 2>/dev/null | cmp -s - "$script" ||
 	echo "release: the release is HEAD $(git rev-parse HEAD); local changes are not in it" >&2
 while IFS=$'\t' read -r -d '' meta path; do
 	read -r mode _ hash <<<"$meta"
-	export_file "$mode" "$hash" "$path"
+	export_file "$tree" "$mode" "$hash" "$path"
 done < <(git ls-tree -r -z --full-tree HEAD)
 
 # The presets of the release, read from the tree, and what each needs:
 # every missing package is named at once, before anything is built.
 cd "$tree"
-# shellcheck source=pkg/lib.sh
-. pkg/lib.sh
 presets=() release=() left_out=()
-declare -A kind arch target
-ask said bash cmake/presets.sh SEPQUOTE_KIND SEPQUOTE_ARCH SEPQUOTE_TARGET SEPQUOTE_MUSL_SOURCE
-while read -r preset k a t musl; do
+declare -A kind_of arch_of
+said=$(bash cmake/presets.sh SEPQUOTE_KIND SEPQUOTE_ARCH 2>&1) || fail "the presets cannot be read:" "$said"
+while read -r preset k a; do
 	[ "$k" != - ] || continue
 	[ -f "pkg/$k.sh" ] || fail "the preset $preset names the kind $k, which has no file pkg/$k.sh"
-	# shellcheck disable=SC1090 # the kind's file, which the preset names
-	. "pkg/$k.sh"
-	kind[$preset]=$k arch[$preset]=$a target[$preset]=${t#-}
+	kind_of[$preset]=$k arch_of[$preset]=$a
 	release+=("$preset")
 	(($# == 0)) || [[ " $* " == *" $preset "* ]] || continue
 	presets+=("$preset")
-	"${k}_needs" "$a" "$musl"
+	packages=$(bash "pkg/$k.sh" needs "$a" 2>"$work/errors") || fail "$preset:" "$(cat "$work/errors")"
+	mapfile -t -O "${#needed[@]}" needed < <(xargs -n 1 <<<"$packages")
 done <<<"$said"
 ((${#release[@]})) || fail "no preset names a SEPQUOTE_KIND"
 (($# == 0 || $# == ${#presets[@]})) || fail "of $*, only ${presets[*]-none} make files of the release:" "${release[@]/#/  }"
-missing
+installed "${needed[@]}"
 
 # The version, as CMake reads project() in a copy of the tree (a configure
 # may change it); the date, the changelog's newest entry's, which must be
 # for that version, finished, and read by dpkg as it is.
 cp -R "$tree" "$work/probe"
-cmake -S "$work/probe" -B "$work/probe/build" -DBUILD_TESTING=OFF >"$work/probe.log" 2>&1 ||
-	{ cat "$work/probe.log" >&2; fail "the commit does not configure, as above"; }
+step "$work/probe.log" "the configure of the commit" cmake -S "$work/probe" -B "$work/probe/build" -DBUILD_TESTING=OFF
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/probe/build/CMakeCache.txt")
 declare -A entry
-for field in Version Timestamp Distribution; do
-	if ! said=$(dpkg-parsechangelog -l pkg/changelog -S "$field" 2>&1) ||
+for key in Version Timestamp Distribution; do
+	if ! said=$(dpkg-parsechangelog -l pkg/changelog -S "$key" 2>&1) ||
 		[ -z "$said" ] || [[ $said == *dpkg-parsechangelog:* ]]; then
 		fail "dpkg reads pkg/changelog so:" "$said"
 	fi
-	entry[$field]=$said
+	entry[$key]=$said
 done
 [ "${entry[Version]}" = "$version" ] ||
 	fail "pkg/changelog's newest entry is for ${entry[Version]}, not for project()'s $version"
 [ "${entry[Distribution]}" != UNRELEASED ] ||
-	fail "pkg/changelog's entry for $version is UNRELEASED: finish it (dch --release) first"
+	fail "pkg/changelog's entry for $version is UNRELEASED: finish it first, as CONTRIBUTING.md says"
 epoch=${SOURCE_DATE_EPOCH-${entry[Timestamp]}}
 [[ $epoch =~ ^[0-9]+$ && $epoch -le $(date +%s) ]] ||
 	fail "SOURCE_DATE_EPOCH is '$epoch': it must be the seconds since 1970, and not after now, or RPM packages differ"
 export SOURCE_DATE_EPOCH=$epoch
 echo "== sepquote $version, dated $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC')"
 
-# The documents name files that the release's presets make, and no other.
-known=$(for preset in "${release[@]}"; do
-	"${kind[$preset]}_files" "$version" "${arch[$preset]}" "${target[$preset]}"
-done)
-unknown=()
+# The files of each preset, as its kind names them.  The documents name
+# those and no other, and each has its row in the README's tables: for a
+# Linux machine, that of the machine, as pkg/linux.machines names it.
+declare -A files_of
+unknown=() rowless=()
+for preset in "${release[@]}"; do
+	files_of[$preset]=$(bash "pkg/${kind_of[$preset]}.sh" names "$version" "${arch_of[$preset]}" 2>"$work/errors") ||
+		fail "$preset:" "$(cat "$work/errors")"
+	uname=$(bash pkg/lib.sh machine uname arch "${arch_of[$preset]}" 2>/dev/null) || uname=
+	while read -r name; do
+		IFS='|' read -r _ row_uname row_debian _ <<<"$(grep -F "\`$name\`" README.md | grep -m 1 '^|')" || true
+		if [ -z "$row_uname" ]; then
+			rowless+=("$name")
+		elif [ -n "$uname" ] && [[ $(xargs <<<"$row_debian") != "${arch_of[$preset]}" || $row_uname != *"$uname"* ]]; then
+			rowless+=("$name, for ${arch_of[$preset]} ($uname), in the row of $(xargs <<<"$row_uname"), $(xargs <<<"$row_debian")")
+		fi
+	done <<<"${files_of[$preset]}"
+done
 while IFS=: read -r doc line name; do
-	grep -qxF -e "$name" <<<"sepquote-$version.tar.gz"$'\n'"$known" || unknown+=("$doc:$line: $name")
+	grep -qxF -e "$name" <<<"sepquote-$version.tar.gz"$'\n'"$(printf '%s\n' "${files_of[@]}")" || unknown+=("$doc:$line: $name")
 done < <(grep -noE 'sepquote[-_][0-9][-_.a-zA-Z0-9]*[a-z]' README.md CONTRIBUTING.md)
-((${#unknown[@]} == 0)) || fail "the documents name files that no preset of the release makes:" "${unknown[@]/#/  }"
+((${#unknown[@]} == 0)) || fail "the documents name files that the release does not hold:" "${unknown[@]/#/  }"
+((${#rowless[@]} == 0)) || fail "README.md gives these files of the release no row, or another machine's:" "${rowless[@]/#/  }"
 
 # Presets whose files this machine cannot test: refused, or left out.
-tested=()
+testable=()
 for preset in "${presets[@]}"; do
-	why=$(! declare -F "${kind[$preset]}_untested" >/dev/null || "${kind[$preset]}_untested" "${arch[$preset]}")
+	why=$(bash "pkg/${kind_of[$preset]}.sh" untested "${arch_of[$preset]}")
 	[ -z "$why" ] || [ -n "$partial" ] || fail "$preset: this machine cannot test its files, so the release cannot hold them: $why" \
 		"(bash pkg/release.sh --partial makes the rest, with no SHA256SUMS)"
-	[ -z "$why" ] && tested+=("$preset") && continue
+	[ -z "$why" ] && testable+=("$preset") && continue
 	left_out+=("$preset: $why")
 	echo "release: left out $preset, whose files this machine cannot test: $why" >&2
 done
@@ -196,52 +196,31 @@ echo "== source"
 src=$work/unpacked/sepquote-$version files=("$work/sepquote-$version.tar.gz")
 mkdir "$work/unpacked"
 cp -R "$tree" "$src"
-tarball "$src" "${files[0]}"
+bash pkg/lib.sh tar_gz "$src" "${files[0]}"
 rm -rf "$src"
 tar -C "$work/unpacked" -xzf "${files[0]}"
 pristine=$(tree_state)
 cd "$src"
 [ "$(tree_state)" = "$pristine" ] || fail "the source tarball does not hold the commit's files as they are"
 
-define=()
-[ -z "${SEPQUOTE_MAINTAINER+set}" ] || define=(-DSEPQUOTE_MAINTAINER="$SEPQUOTE_MAINTAINER")
-
-# logged WHAT COMMAND...: COMMAND, its output added to the preset's log;
-# where it fails, the end of the log, and a failure that names WHAT.
-logged() {
-	"${@:2}" >>"$log" 2>&1 || {
-		tail -n 30 "$log" >&2
-		fail "$preset: $1 failed; all of it is in $log"
-	}
-}
-
-# tested NAME EXE: the build's tests again, each under its emulator, on
-# EXE, the executable as the file NAME delivers it.
-tested() {
-	local command run_tests
-	for command in "$dir"/*.command; do
-		mapfile -t run_tests <"$command"
-		logged "the tests of the executable in $1" "${run_tests[@]}" "$2"
-	done
-}
-
-for preset in "${tested[@]}"; do
-	dir=build/$preset log=$work/$preset.log
+# Each preset is built, tested and packed; the packing must make exactly the
+# files its kind names, and each must pass its kind's check.
+for preset in "${testable[@]}"; do
+	dir=$src/build/$preset log=$work/$preset.log k=${kind_of[$preset]}
 	echo "== $preset"
-	logged configure cmake --preset "$preset" "${define[@]}"
-	logged 'the build' cmake --build "$dir"
-	logged 'the tests' ctest --test-dir "$dir" --output-on-failure --no-tests=error
-	logged 'the packing' cmake --build "$dir" --target dist
-	# The packing tells what it made, a file a line, for its kind to check.
-	mapfile -t lines <"$dir/dist-made"
-	for line in "${lines[@]}"; do
-		read -r k a file <<<"$line"
-		[ "$(type -t "${k}_check")" = function ] ||
-			fail "$preset: the packing made ${file##*/}, of a kind no file in pkg/ checks: $k"
-		mkdir "$work/${file##*/}.d"
-		"${k}_check" "$file" "$a" "$work/${file##*/}.d"
-		files+=("$file")
-	done
+	step "$log" "$preset: the configure" cmake --preset "$preset" \
+		${SEPQUOTE_MAINTAINER+"-DSEPQUOTE_MAINTAINER=$SEPQUOTE_MAINTAINER"}
+	step "$log" "$preset: the build" cmake --build "$dir"
+	step "$log" "$preset: the tests" ctest --test-dir "$dir" --output-on-failure --no-tests=error
+	step "$log" "$preset: the packing" cmake --build "$dir" --target dist
+	said=$(diff <(sort <<<"${files_of[$preset]}") <(find "$dir/dist" -mindepth 1 -printf '%P\n' | sort)) ||
+		fail "$preset: the packing made other files than the kind $k names (<, named but not made; >, made but not named):" \
+			"$(sed -n 's/^[<>] .*/  &/p' <<<"$said")"
+	while read -r name; do
+		mkdir "$work/$name.d"
+		step "$log" "$preset: the check of $name" bash "pkg/$k.sh" check "$dir/dist/$name" "$work/$name.d" "$dir"
+		files+=("$dir/dist/$name")
+	done <<<"${files_of[$preset]}"
 	[ "$(tree_state)" = "$pristine" ] || fail "$preset: the build changed the source tree, which must stay the commit's:" \
 		"$(diff <(printf '%s\n' "$pristine") <(tree_state) | sed -n 's/^[<>] //p')"
 done

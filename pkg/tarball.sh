@@ -1,37 +1,41 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The tarball of a static build against musl for ARCH, named for TARGET,
-# sepquote-VERSION-TARGET.tar.gz, whose one folder holds what the build
-# installs under a prefix.  pkg/lib.sh says how a kind's file is used.
+# The tarball of a static build against musl for ARCH, named for the
+# machine as pkg/linux.machines gives it, sepquote-VERSION-MACHINE.tar.gz,
+# whose one folder holds what the build installs under a prefix.
+# pkg/lib.sh says how a kind is run.
 # shellcheck source=pkg/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-tarball_files() { echo "sepquote-$1-${3:?name the target: cmake -DSEPQUOTE_TARGET=...}.tar.gz"; }
+names() { named tarball "$2" "sepquote-$1-%s.tar.gz"; }
 
-tarball_needs() {
+# musl for ARCH, or where Debian has none, the notice of the musl that
+# cmake/musl.sh builds here from Debian's source.
+needs() {
+	local musl
 	need_cross "$1"
-	need_musl "$@"
+	musl=$(machine musl arch "$1")
+	case $musl in source) echo musl-dev ;; *) echo "musl-dev:$1" ;; esac
 }
 
-tarball_make() {
-	local file top
-	file=$build/$(tarball_files "${@:2}")
-	top=${file##*/} top=${top%.tar.gz}
-	install_components "$stage" "/$top" bin/sepquote tool licence
-	tarball "$stage/$top" "$file"
-	made tarball "$3" "$file"
+pack() {
+	local stage=$1 build=$2 file
+	file=$(names "$3" "$4")
+	install_components "$build" "$stage" "/${file%.tar.gz}" bin/sepquote tool licence
+	tar_gz "$stage/${file%.tar.gz}" "$build/dist/$file"
 }
 
-# tarball_check TARBALL ARCH DIR: its one folder holds what every package
-# does, and a static executable for ARCH that passes the tests.
-tarball_check() {
+# check TARBALL DIR BUILD ARCH: its one folder holds what every package
+# does, and a static executable for ARCH, which its name bears, that passes
+# the tests.
+check() {
 	local name=${1##*/} folder doc=share/doc/sepquote
-	tar -C "$3" -xzf "$1"
-	folder=$(one_folder "$3" "$name") || exit 1
+	tar -C "$2" -xzf "$1"
+	folder=$(one_folder "$2" "$name")
 	holds "$name" "$(files_in "$folder")" exe=bin/sepquote manual=share/man/man1/sepquote.1.gz \
 		readme=$doc/README.md licence=$doc/LICENSE notice=$doc/LICENSE.musl
-	check_elf "$name" "$folder/bin/sepquote" "$2"
-	tested "$name" "$folder/bin/sepquote"
+	check_elf "$name" "$folder/bin/sepquote" "$4" static
+	tested "$name" "$folder/bin/sepquote" "$3"
 }
 
-[ "${BASH_SOURCE[0]}" != "$0" ] || dist tarball "$@"
+kind "$@"
