@@ -2,14 +2,12 @@
 # SPDX-License-Identifier: MIT
 # Benchmark sepquote: the default build against the floor, a do-nothing
 # program built with the same compiler and flags (the cost of starting any
-# process); the static build against the default build and against its own
-# floor; and, for comparison only, sed doing the same job.
-# Instruction counts come from callgrind and repeat exactly; each command is
-# counted with an empty environment so that the counts do not depend on who
-# runs the benchmark (sed then works in the C locale).  Wall times come from
-# hyperfine and are given only as ratios taken in one run, never as targets.
-# Needs valgrind, hyperfine and musl-dev; exits 1 if a target is missed.
-# Targets concern sepquote's own counts; sed's figures are reported only.
+# process); the static build against the default one and its own floor;
+# and, for comparison only, sed doing the same job.  Instruction counts come
+# from callgrind, with an empty environment, so that they repeat exactly
+# whoever runs it; wall times from hyperfine, only as ratios taken in one
+# run.  Needs valgrind, hyperfine and musl-dev; exits 1 if one of the
+# targets, which concern sepquote's own counts, is missed.
 
 set -euo pipefail
 for tool in valgrind hyperfine; do
@@ -21,7 +19,6 @@ for preset in host static; do
 	cmake --build "build/$preset" --target sepquote bench-floor >/dev/null
 done
 sed=$(command -v sed)
-valgrind=$(command -v valgrind)
 script='s/[./:]/\\&/g'
 
 # What is counted runs from a folder whose name has the same length on every
@@ -41,19 +38,19 @@ long+=z
 printf '%s' "$url" >"$tmp/url"
 printf '%s' "$long" >"$tmp/long"
 
-# instructions COMMAND...: what callgrind counts for one run of COMMAND.
+# instructions DIR COMMAND...: what callgrind counts for one run of COMMAND in DIR.
 instructions() {
-	(cd "$tmp" && env -i "$valgrind" --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null) |
+	(cd "$1" && env -i "$(command -v valgrind)" --tool=callgrind --callgrind-out-file=/dev/null "${@:2}" 2>&1 >/dev/null) |
 		sed -n 's/^==[0-9]*== Collected : //p'
 }
 
-i_floor=$(instructions "$floor")
-i_url=$(instructions "$tool" "$url")
-i_long=$(instructions "$tool" "$long")
-i_static_floor=$(instructions "$static_floor")
-i_static_url=$(instructions "$static" "$url")
-i_sed_url=$(instructions "$sed" "$script" "$tmp/url")
-i_sed_long=$(instructions "$sed" "$script" "$tmp/long")
+i_floor=$(instructions "$tmp" "$floor")
+i_url=$(instructions "$tmp" "$tool" "$url")
+i_long=$(instructions "$tmp" "$tool" "$long")
+i_static_floor=$(instructions "$tmp" "$static_floor")
+i_static_url=$(instructions "$tmp" "$static" "$url")
+i_sed_url=$(instructions "$tmp" "$sed" "$script" "$tmp/url")
+i_sed_long=$(instructions "$tmp" "$sed" "$script" "$tmp/long")
 out_long=$("$tool" "$long" | wc -c)
 
 # Wall times: hyperfine's mean for each command, in one run.  The loop is

@@ -23,14 +23,8 @@
 
 set -u
 launcher=
-if [ "${1-}" = --windows ] && [ $# -ge 3 ]; then
-	launcher=$2
-	shift 2
-fi
-if [ $# -eq 0 ]; then
-	echo "usage: $0 [--windows LAUNCHER] command [argument...]" >&2
-	exit 2
-fi
+[ "${1-}" != --windows ] || [ $# -lt 3 ] || { launcher=$2 && shift 2; }
+[ $# -gt 0 ] || { echo "usage: $0 [--windows LAUNCHER] command [argument...]" >&2 && exit 2; }
 cmd=("$@")
 for i in "${!cmd[@]}"; do
 	[[ ${cmd[i]} == /* || ! -e ${cmd[i]} ]] || cmd[i]=$PWD/${cmd[i]}
@@ -77,11 +71,7 @@ tried() {
 	if [ -n "$why" ]; then printf 'FAIL %s: %s\n' "$name" "$why" && failed=$((failed + 1)); else passed=$((passed + 1)); fi
 }
 
-# skip NAME WHY
-skip() {
-	printf 'SKIP %s: %s\n' "$1" "$2"
-	skipped=$((skipped + 1))
-}
+skip() { printf 'SKIP %s: %s\n' "$1" "$2" && skipped=$((skipped + 1)); } # skip NAME WHY
 
 # summary: the closing line, and the status: 0 when no case failed.
 summary() {
@@ -90,9 +80,7 @@ summary() {
 }
 
 # shown FILE: the first bytes of FILE, as od shows them, and its size.
-shown() {
-	printf '%s bytes:%s' "$(wc -c <"$1")" "$(od -An -c -N 48 "$1" | tr -s ' \n' ' ')"
-}
+shown() { printf '%s bytes:%s' "$(wc -c <"$1")" "$(od -An -c -N 48 "$1" | tr -s ' \n' ' ')"; }
 
 # check NAME WANT_STATUS WANT_OUTPUT [OPERAND...]: the command $tool with
 # the OPERANDs.  The shell reads standard input after the tool, through the
@@ -144,10 +132,7 @@ unwritable_run() {
 	# The shell tells of the signal on its standard error, which for this
 	# group goes nowhere; no core is dumped, of which timeout would tell.
 	fsize-dfl) { (ulimit -f 1 -c 0 && exec "${run[@]}" "${cmd[@]}" "$3" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"); } 2>/dev/null ;;
-	*)
-		echo "$0: unwritable: no such way as '$2'" >&2
-		exit 2
-		;;
+	*) echo "$0: unwritable: no such way as '$2'" >&2 && exit 2 ;;
 	esac
 	problem $? "$1"
 }

@@ -8,29 +8,26 @@
 # Where this machine cannot run CPU's programs at all (as 32-bit x86 ones,
 # where no 32-bit program runs), that is said on standard error and the
 # status is 77.  Nothing of Wine's own may reach the program's standard
-# files, or a test would blame the program for it:
-# - Wine reads the arguments in the locale's encoding, so it runs in
-#   C.UTF-8, and its debugging messages are off, but for the channels
-#   SEPQUOTE_WINEDEBUG names, as -all,err+all.
-# - A library that the caller preloads (faketime does) is not Wine's: a
-#   32-bit loader cannot load a 64-bit one, and says so.
-# - A new Wine prefix takes some twenty seconds and a gigabyte, and says
-#   so: one prefix serves every run of this user, made once for each Wine
-#   (its version, its loaders, and whether the 32-bit one starts) under
-#   TMPDIR, and never updated; another Wine's is removed.  Where a prefix
-#   cannot be made, Wine's messages go to standard error, with status 125.
-# - Its graphics driver is the null one, with which Wine makes a console
-#   without a display, and a program that crashes shows no dialog that no
-#   one could close: it ends, and Wine's debugger says why.
-# - Wine's server and its background processes keep the standard files of
-#   the program that started them, and a capture of its output waits for
-#   them: they are started here, detached.  The server serves every run at
-#   once and ends a minute after its last program: no run stops it.
+# files, or a test would blame the program for it.  So Wine runs in
+# C.UTF-8, in which it reads the arguments, with its debugging messages off
+# but for the channels SEPQUOTE_WINEDEBUG names (as -all,err+all), and
+# without a library that the caller preloads (faketime does), which a 32-bit
+# loader cannot load.  A new prefix takes some twenty seconds and a
+# gigabyte, and says so: one serves every run of this user, made once for
+# each Wine (its version, its loaders, and whether the 32-bit one starts)
+# under TMPDIR, and never updated; another Wine's is removed.  Where one
+# cannot be made, Wine's messages go to standard error, with status 125.
+# Its graphics driver is the null one, with which Wine makes a console
+# without a display, and a program that crashes ends, with no dialog that no
+# one could close.  Wine's server and its background processes keep the
+# standard files of the program that started them, so they are started
+# here, detached; the server serves every run at once, and ends a minute
+# after its last program.
 
 set -u
 export WINEDEBUG=${SEPQUOTE_WINEDEBUG:--all} LC_ALL=C.UTF-8
 unset LD_PRELOAD WINEPREFIX WINELOADER
-cpu=${1:?usage: wine.sh x86_64|i686 program [argument...]}
+cpu=${1:?usage: wine.sh CPU program [argument...]}
 shift
 # The CPU's loader and its package, from the release's table of CPUs.
 read -r _ loader package _ < <(grep "^$cpu " "$(dirname "$0")/../pkg/windows.cpus")
@@ -62,14 +59,12 @@ if [ -L "$prefixes" ] || [ ! -d "$prefixes" ] || [ ! -O "$prefixes" ]; then
 fi
 
 # quietly WHAT COMMAND...: run COMMAND with its standard files detached,
-# or, if it fails, say what Wine could not do and what it said, and exit 125.
-log=$WINEPREFIX.log
+# or, if it fails, say what Wine could not do in the prefix WINEPREFIX names
+# and what it said, and exit 125.
 quietly() {
-	local what=$1
-	shift
-	"$@" </dev/null >"$log" 2>&1 9>&- && return
-	echo "wine.sh: Wine could not $what in $WINEPREFIX; it said:" >&2
-	cat "$log" >&2
+	"${@:2}" </dev/null >"$WINEPREFIX.log" 2>&1 9>&- && return
+	echo "wine.sh: Wine could not $1 in $WINEPREFIX; it said:" >&2
+	cat "$WINEPREFIX.log" >&2
 	exit 125
 }
 
