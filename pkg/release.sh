@@ -91,13 +91,12 @@ tree_state() {
 }
 
 # step LOG WHAT COMMAND...: COMMAND, what it says added to the file LOG;
-# where it fails, a failure that names WHAT, with the end of what it said
-# on standard error, where a kind's program says what is wrong.
+# where it fails, a failure that names WHAT, with the end of what it said.
 step() {
 	local said
-	said=$("${@:3}" 2>&1 >>"$1") && printf '%s\n' "$said" >>"$1" && return
+	said=$("${@:3}" 2>&1) && printf '%s\n' "$said" >>"$1" && return
 	printf '%s\n' "$said" >>"$1"
-	fail "$2 failed; all it said is in $1, and on standard error:" "$(tail -n 40 <<<"$said" | sed 's/^/  /')"
+	fail "$2 failed; the end of what it said, all of which is in $1:" "$(tail -n 20 <<<"$said" | sed 's/^/  /')"
 }
 
 git rev-parse -q --verify 'HEAD^{commit}' >/dev/null ||
@@ -218,7 +217,10 @@ for preset in "${testable[@]}"; do
 			"$(sed -n 's/^[<>] .*/  &/p' <<<"$said")"
 	while read -r name; do
 		mkdir "$work/$name.d"
-		step "$log" "$preset: the check of $name" bash "pkg/$k.sh" check "$dir/dist/$name" "$work/$name.d" "$dir"
+		# The kind's program says what is wrong on standard error, all else
+		# on standard output.
+		said=$(bash "pkg/$k.sh" check "$dir/dist/$name" "$work/$name.d" "$dir" 2>&1 >>"$log") ||
+			fail "$preset: the check of $name failed; all it did is in $log:" "  ${said//$'\n'/$'\n'  }"
 		files+=("$dir/dist/$name")
 	done <<<"${files_of[$preset]}"
 	[ "$(tree_state)" = "$pristine" ] || fail "$preset: the build changed the source tree, which must stay the commit's:" \
