@@ -2,12 +2,11 @@
 # SPDX-License-Identifier: MIT
 # Benchmark sepquote: the default build against the floor, a do-nothing
 # program built with the same compiler and flags (the cost of starting any
-# process); the static build against the default one and its own floor;
-# and, for comparison only, sed doing the same job.  Instruction counts come
-# from callgrind, with an empty environment, so that they repeat exactly
-# whoever runs it; wall times from hyperfine, only as ratios taken in one
-# run.  Needs valgrind, hyperfine and musl-dev; exits 1 if one of the
-# targets, which concern sepquote's own counts, is missed.
+# process); the static build against the default one and its own floor; and,
+# for comparison only, sed doing the same job.  Instruction counts come from
+# callgrind in an empty environment, so they repeat exactly whoever runs it;
+# wall times from hyperfine, only as ratios within one run.  Needs valgrind,
+# hyperfine and musl-dev; exits 1 if a target (on sepquote's counts) is missed.
 
 set -euo pipefail
 for tool in valgrind hyperfine; do
@@ -21,9 +20,8 @@ done
 sed=$(command -v sed)
 script='s/[./:]/\\&/g'
 
-# What is counted runs from a folder whose name has the same length on every
-# machine, and in it: the count moves with the length of the path, which the
-# loader sees, and with the working folder, which valgrind sees.
+# What is counted runs from, and in, a folder of fixed name length: counts
+# move with the path length, seen by the loader, and the folder, by valgrind.
 tmp=$(mktemp -d /tmp/sepquote-bench.XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 cp build/host/sepquote "$tmp/tool"
@@ -38,7 +36,7 @@ long+=z
 printf '%s' "$url" >"$tmp/url"
 printf '%s' "$long" >"$tmp/long"
 
-# instructions DIR COMMAND...: what callgrind counts for one run of COMMAND in DIR.
+# instructions DIR COMMAND...: callgrind's count for one run of COMMAND in DIR.
 instructions() {
 	(cd "$1" && env -i "$(command -v valgrind)" --tool=callgrind --callgrind-out-file=/dev/null "${@:2}" 2>&1 >/dev/null) |
 		sed -n 's/^==[0-9]*== Collected : //p'

@@ -1,10 +1,9 @@
 # SPDX-License-Identifier: MIT
 # A build for the Debian architecture SEPQUOTE_ARCH (arm64, armhf, i386, ...)
-# with Debian's cross compiler for it, statically against musl with
-# SEPQUOTE_STATIC, else dynamically against glibc.  Its line of
-# pkg/linux.machines names the emulator that runs the tests where it is not
-# the host's, the CPUs they run on again, and where musl comes from.  CMake
-# reads this file again for each test compile, which needs the variables.
+# with Debian's cross compiler: static against musl with SEPQUOTE_STATIC,
+# else dynamic against glibc.  Its line of pkg/linux.machines names the
+# tests' emulator where ARCH is not the host's, the CPUs they run on again,
+# and where musl comes from.  CMake reads it again for each test compile.
 set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SEPQUOTE_ARCH SEPQUOTE_STATIC SEPQUOTE_MUSL_ROOT)
 
 # dpkg-architecture warns that the host's C compiler is not for ARCH, which
@@ -34,12 +33,11 @@ set(CMAKE_SYSTEM_PROCESSOR "${HOST_GNU_CPU}")
 # C++ compiler only, and the host's strip fails quietly on another machine.
 set(CMAKE_STRIP "${HOST_GNU_TYPE}-strip")
 if(SEPQUOTE_STATIC)
-  # The C compiler driver compiles C++ as well, and unlike g++ it does not
-  # link the C++ library, which was built against glibc.  musl-dev:ARCH
-  # ships the file of rules that points it at musl's headers, start files
-  # and library instead, in a folder whose name does not follow from the
-  # architecture's alone (mips64el-linux-musl, not -muslabi64).  Where
-  # Debian has none, musl is built, once, in the build folder.
+  # gcc compiles C++ too and, unlike g++, does not link the C++ library,
+  # built against glibc.  musl-dev:ARCH ships the file of rules pointing it
+  # at musl's headers, start files and library, in a folder whose name does
+  # not follow from the architecture's (mips64el-linux-musl, not -muslabi64).
+  # Where Debian has none, musl is built, once, in the build folder.
   if(musl STREQUAL "source")
     if(NOT SEPQUOTE_MUSL_ROOT)
       set(SEPQUOTE_MUSL_ROOT "${CMAKE_BINARY_DIR}/musl")
@@ -61,15 +59,13 @@ if(SEPQUOTE_STATIC)
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-gcc")
   set(CMAKE_CXX_FLAGS_INIT "-specs=${rules}")
   set(emulator "${qemu}")
-  # musl is linked into the executable, and its licence asks for its
-  # notice in every copy.
+  # musl is linked in, and its licence asks for its notice in every copy.
   set(SEPQUOTE_RUNTIME musl)
   set(SEPQUOTE_RUNTIME_NOTICE /usr/share/doc/musl-dev/copyright)
 else()
-  # The emulator hands its environment on to the program; a library that
-  # the host preloads (faketime does) is not the program's, and its loader
-  # would say so on standard error.  The cross C library's loader must find
-  # it, not libc6:ARCH of another version, which smashes its stack.
+  # The emulator hands its environment on: the program's loader would object
+  # on standard error to a library the host preloads (as faketime), and must
+  # find the cross C library: libc6:ARCH of another version smashes its stack.
   set(CMAKE_CXX_COMPILER "${HOST_GNU_TYPE}-g++")
   set(emulator "${qemu}" -U LD_PRELOAD -E LD_LIBRARY_PATH=/lib -L "/usr/${HOST_GNU_TYPE}")
 endif()

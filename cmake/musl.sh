@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # musl.sh TRIPLET ROOT: musl for an architecture whose musl Debian 12 lacks,
-# built with Debian's cross compiler for TRIPLET into ROOT: its headers,
-# its static library, and musl-gcc.specs, which points the C compiler at
-# them.  The source is Debian 12's own, the 1.2.3 of every other static
-# executable, with no patch of Debian's; apt fetches it from the Debian
-# archive it uses, and checks its hash before it is unpacked.
+# built with Debian's cross compiler for TRIPLET into ROOT: its headers, its
+# static library, and musl-gcc.specs, which points the C compiler at them.
+# The source, Debian 12's unpatched 1.2.3 as in every other static executable,
+# comes from the archive apt uses, its hash checked before it is unpacked.
 set -euo pipefail
 export LC_ALL=C
 triplet=${1:?usage: musl.sh TRIPLET ROOT} root=${2:?usage: musl.sh TRIPLET ROOT}

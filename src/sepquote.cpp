@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// sepquote: write the one operand to standard output with a backslash in
-// front of every full stop, solidus and colon.  Every other byte passes
-// through unchanged and no line end is added.  There are no options and no
-// messages: the exit status alone tells a wrong call or a failed write.
+// sepquote: write the one operand to standard output, every byte as it is
+// but with a backslash before each full stop, solidus and colon, and no line
+// end added.  No options, no messages: the exit status alone tells a wrong
+// call or a failed write.
 
 #ifndef _WIN32
 
@@ -17,22 +17,19 @@ main(int argc, char *argv[])
 {
 	if (argc != 2)
 		return 1;
-	// An empty operand gives empty output: with nothing to write, nothing
-	// can be lost, whatever standard output is, so there is nothing to check.
+	// With nothing to write, nothing can fail, whatever standard output is.
 	if (argv[1][0] == '\0')
 		return 0;
 
-	// A buffer of our own, of 8 KiB whatever the C library's BUFSIZ (8 KiB
-	// in glibc, 1 KiB in musl), so that a long output takes as few writes
-	// on either.  Given a buffer, glibc and musl alike no longer ask what
-	// kind of file standard output is, and glibc allocates none of its
-	// own.  Nothing is written before the end unless the buffer fills.
+	// A buffer of our own, of 8 KiB whatever the C library's BUFSIZ (8 KiB in
+	// glibc, 1 KiB in musl), so a long output takes as few writes on either;
+	// given one, neither asks what kind of file standard output is, and glibc
+	// allocates none.  It is written only when full, and at the end.
 	static char buf[8192];
 	FILE *out = stdout;
 	setvbuf(out, buf, _IOFBF, sizeof buf);
 
-	// The operand is read in place, a byte at a time.  Taking each byte as
-	// unsigned char keeps 0x80 to 0xFF whole whatever the signedness of char.
+	// As unsigned char, 0x80 to 0xFF stay whole whatever char's signedness.
 	for (const char *p = argv[1]; *p != '\0'; ++p) {
 		const unsigned char c = static_cast<unsigned char>(*p);
 		if (c == '.' || c == '/' || c == ':')
@@ -40,11 +37,10 @@ main(int argc, char *argv[])
 		putc_unlocked(c, out);
 	}
 
-	// Check and close here, not at exit, so that a full disk, a closed pipe
-	// or an error that the file system reports only at close is seen and
-	// reported as a failure rather than lost.  ferror tells of a write that
-	// failed when the buffer filled; fclose flushes the rest and fails if
-	// that write or the close does.
+	// Check and close here, not at exit, where a failure would be lost: a
+	// full disk, a closed pipe, or an error the file system reports only at
+	// close.  ferror tells of a write that failed when the buffer filled;
+	// fclose flushes the rest and fails if that write or the close does.
 	int failed = ferror(out) != 0;
 	failed |= fclose(out) != 0;
 	return failed;
@@ -55,9 +51,8 @@ main(int argc, char *argv[])
 // On Windows the command line is UTF-16 text.  A console holds UTF-16 too,
 // and is written so, whatever its code page; anything else (a file, a pipe)
 // is written UTF-8.  The C runtime's stream would turn each LF into CR LF,
-// and its fclose has been seen to report success after a failed write, so
-// the output goes to the standard output handle through a buffer of our
-// own, and every write is checked here.
+// and its fclose has been seen to report success after a failed write, so the
+// output goes to the handle through a buffer of our own, every write checked.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -69,18 +64,16 @@ int _dowildcard = 0;
 static HANDLE out;
 static bool console;
 static bool failed;
-// The buffer holds bytes for a file, UTF-16 units for a console.  What one
-// character of the operand gives, its escape included, goes in whole: no
-// write ends inside a character, so that a reader that decodes each write
-// on its own, as a console does, never sees half of one.
+// Bytes for a file, UTF-16 units for a console.  A character of the operand,
+// with its escape, goes in whole, so no write ends inside one: a reader that
+// decodes each write on its own, as a console does, never sees half of one.
 static union {
 	char bytes[8192];
 	wchar_t units[4096];
 } buf;
 static DWORD used;
 
-// Write what the buffer holds.  A write that fails, or writes less than it
-// was given, fails the call, and nothing more is written after it.
+// A failed or short write fails the call, and nothing is written after it.
 static void
 flush()
 {
@@ -108,9 +101,8 @@ put(unsigned long byte)
 }
 
 // One character as UTF-8: a surrogate pair as the four bytes of its code
-// point.  A surrogate without its other half has no UTF-8 form, and is
-// written in the three bytes its value would take (as WTF-8 does), so
-// nothing is lost.
+// point.  An unpaired surrogate has no UTF-8 form, and is written in the
+// three bytes its value would take (as WTF-8 does), so nothing is lost.
 static void
 put_utf8(unsigned long c)
 {

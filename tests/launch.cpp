@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: MIT
 // launch [CODEPAGE] PROGRAM TAIL: start the Windows program PROGRAM with the
 // command line "PROGRAM" TAIL, exactly as written, and exit with its status.
-// In TAIL, \uXXXX stands for the UTF-16 unit of that hexadecimal value, so
-// that a test can give a command line no other program would write, an
-// unpaired surrogate among them.
+// In TAIL, \uXXXX is the UTF-16 unit of that hexadecimal value, for command
+// lines no other program would write, as with an unpaired surrogate.
 //
-// With CODEPAGE, the program's standard output is a console screen buffer
-// of its own, in a console whose output code page is CODEPAGE.  Once the
-// program has ended, what the console holds, up to its cursor, is written
-// to standard output in the notation of TAIL: a unit below 0x80 as itself,
-// any other as \uXXXX.
+// With CODEPAGE, the program's standard output is a screen buffer of its own
+// in a console whose output code page is CODEPAGE; once the program has
+// ended, what the buffer holds up to its cursor goes to standard output in
+// TAIL's notation: a unit below 0x80 as itself, any other as \uXXXX.
 //
-// Status 125 tells that the program could not be started, that no console
-// could be made, or that the program had not ended after a minute, and was
-// ended; standard error says why.  Run alone, it exits 0.
+// Status 125: the program could not be started, no console could be made,
+// or the program had not ended after a minute and was ended; standard error
+// says why.  Run alone, launch exits 0.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <stdio.h>
@@ -100,8 +98,7 @@ wmain(int argc, wchar_t *argv[])
 	start.cb = sizeof start;
 	HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), screen = nullptr;
 	if (argc == 4) {
-		// The program's standard input and error stay the launcher's; its
-		// output is a screen buffer of a console made here.
+		// Input and error stay the launcher's; output, a new console's.
 		start.dwFlags = STARTF_USESTDHANDLES;
 		start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
 		start.hStdError = GetStdHandle(STD_ERROR_HANDLE);

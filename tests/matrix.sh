@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # matrix.sh [CELL...]: build and test every configure preset, or those
-# named, each in build/NAME; end with a table of the cases passed, failed
-# and skipped in each, and fail if one did not build, failed its tests, or
-# ran no case.  One whose programs this machine cannot run at all is left
-# out, with the reason, and fails nothing.
+# named, each in build/NAME; end with a table of the cases passed, failed and
+# skipped in each; fail if one did not build, failed its tests, or ran no
+# case.  One this machine cannot run at all is left out, with the reason.
 
 set -u
 cd "$(dirname "$0")/.." || exit 2
@@ -23,9 +22,8 @@ for cell in "${cells[@]}"; do
 	elif ! ctest --test-dir "build/$cell" --no-tests=error -V >>"$log" 2>&1; then
 		why='failed its tests'
 	fi
-	# Each test script closes on "N passed, F failed, S skipped", which
-	# ctest prefixes with the test's number; the cell's counts are their
-	# sums.  One that skips every case says why.
+	# Test scripts end on "N passed, F failed, S skipped" (after ctest's
+	# test number), summed per cell; one skipping every case says why.
 	read -r -a counts < <(awk -F '[:,] *| ' '
 		/^[0-9]+: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$/ { p += $2; f += $4; s += $6; n++ }
 		END { if (n) print p, f, s; else print "- - -" }' "$log")

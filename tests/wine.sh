@@ -5,24 +5,19 @@
 #
 #   wine.sh CPU PROGRAM [ARGUMENT...]
 #
-# Where this machine cannot run CPU's programs at all (as 32-bit x86 ones,
-# where no 32-bit program runs), that is said on standard error and the
-# status is 77.  Nothing of Wine's own may reach the program's standard
-# files, or a test would blame the program for it.  So Wine runs in
-# C.UTF-8, in which it reads the arguments, with its debugging messages off
-# but for the channels SEPQUOTE_WINEDEBUG names (as -all,err+all), and
-# without a library that the caller preloads (faketime does), which a 32-bit
-# loader cannot load.  A new prefix takes some twenty seconds and a
-# gigabyte, and says so: one serves every run of this user, made once for
-# each Wine (its version, its loaders, and whether the 32-bit one starts)
-# under TMPDIR, and never updated; another Wine's is removed.  Where one
-# cannot be made, Wine's messages go to standard error, with status 125.
-# Its graphics driver is the null one, with which Wine makes a console
-# without a display, and a program that crashes ends, with no dialog that no
-# one could close.  Wine's server and its background processes keep the
-# standard files of the program that started them, so they are started
-# here, detached; the server serves every run at once, and ends a minute
-# after its last program.
+# Where this machine cannot run CPU's programs at all (as 32-bit x86 ones on
+# some kernels), it says so on standard error, with status 77; where Wine
+# cannot make its prefix, its messages, with status 125.  Nothing of Wine's
+# own may reach the program's standard files: Wine runs in C.UTF-8, in which
+# it reads the arguments, with debugging off but for SEPQUOTE_WINEDEBUG's
+# channels (as -all,err+all), and without a preloaded library (as faketime's),
+# which a 32-bit loader cannot load.  One prefix under TMPDIR serves all this
+# user's runs, made once for each Wine and never updated (a new one takes some
+# twenty seconds and a gigabyte); another Wine's is removed.  Its graphics
+# driver is the null one, for a console without a display, and a crashing
+# program ends with no dialog.  Wine's server and background processes keep
+# the standard files of what starts them, so are started here, detached; the
+# server, shared by all runs, ends a minute after its last program.
 
 set -u
 export WINEDEBUG=${SEPQUOTE_WINEDEBUG:--all} LC_ALL=C.UTF-8
@@ -58,9 +53,8 @@ if [ -L "$prefixes" ] || [ ! -d "$prefixes" ] || [ ! -O "$prefixes" ]; then
 	exit 125
 fi
 
-# quietly WHAT COMMAND...: run COMMAND with its standard files detached,
-# or, if it fails, say what Wine could not do in the prefix WINEPREFIX names
-# and what it said, and exit 125.
+# quietly WHAT COMMAND...: run COMMAND with its standard files detached; if
+# it fails, say Wine could not WHAT in WINEPREFIX, and what it said; exit 125.
 quietly() {
 	"${@:2}" </dev/null >"$WINEPREFIX.log" 2>&1 9>&- && return
 	echo "wine.sh: Wine could not $1 in $WINEPREFIX; it said:" >&2
@@ -68,9 +62,8 @@ quietly() {
 	exit 125
 }
 
-# One run at a time makes the prefix, or starts its server; the others
-# wait for it.  Wine's own processes, which outlive this script, do not
-# hold the lock.
+# One run at a time makes the prefix or starts its server, the others wait;
+# Wine's own processes, which outlive this script, do not hold the lock.
 exec 9>"$prefixes/lock"
 flock 9
 if [ ! -e "$WINEPREFIX/.update-timestamp" ]; then
