@@ -5,21 +5,18 @@
 #
 #   sepquote.sh [--windows LAUNCHER] COMMAND [ARGUMENT...]
 #
-# With --windows the tool is a Windows program, which takes no bytes that
-# are not UTF-8 and knows no SIGPIPE: those cases give way to the Windows
-# command line (UTF-16 text, unpaired surrogates, the quoting rules) and a
-# console, which must show the operand's UTF-16 units whatever its code
-# page.  LAUNCHER, a Windows program, starts the tool with a command line
-# written out in full and gives it the console.  Where the emulator cannot
-# start it, no case runs: with status 77, this machine cannot run such
-# programs, and every case says SKIP and why; otherwise it is the
-# emulator's fault.
-#
-# Every case runs with data waiting on standard input, which the tool must
-# leave there, and checks the exit status, that standard error stays empty,
-# and standard output byte for byte.  Every program a case starts is ended
-# after two minutes (SEPQUOTE_TEST_LIMIT seconds), and the case fails.  A
-# case whose needs this machine does not meet says SKIP and why.
+# With --windows the tool is a Windows program, which takes only UTF-8 and
+# knows no SIGPIPE: those cases give way to the Windows command line (UTF-16
+# text, unpaired surrogates, the quoting rules) and a console, which must show
+# the operand's UTF-16 units at any code page.  LAUNCHER, a Windows program,
+# starts the tool with a command line written out in full and gives it the
+# console.  Where the emulator cannot start it, no case runs: with status 77
+# this machine cannot run such programs, and every case says SKIP and why;
+# else it is the emulator's fault.  Every case runs with data waiting on
+# standard input, which the tool must not read, and checks the exit status, an
+# empty standard error, and standard output byte for byte; a program still
+# running after two minutes (SEPQUOTE_TEST_LIMIT seconds) is ended and fails
+# its case.  A case whose needs this machine does not meet says SKIP and why.
 
 set -u
 launcher=
@@ -33,6 +30,7 @@ done
 tool=("${cmd[@]}")
 # The emulator and its options: the command less the tool.
 emulator=("${cmd[@]:0:${#cmd[@]}-1}")
+pages=$(cd "$(dirname "$0")/.." && pwd) # the README and the manual page
 tmp=$(mktemp -d) || exit 2
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" || exit 2
@@ -51,11 +49,10 @@ problem() {
 	[ ! -s "$tmp/err" ] || why="${why:+$why; }wrote to standard error: $(head -c 300 "$tmp/err")"
 }
 
-# tried NAME RUN ARGUMENT...: count the case NAME, whose run the function
-# RUN makes, setting why to what is wrong.  Wine now and then fails by
-# chance to start a program or give it a console; the tool does not.  So
-# under Wine a case that fails runs again, and passes if it then passes,
-# saying so; else it runs once more with Wine's errors shown, to say them.
+# tried NAME RUN ARGUMENT...: count the case NAME, which RUN ARGUMENT... runs,
+# setting why.  Wine now and then fails by chance to start a program or give
+# it a console, which the tool does not: under Wine a failed case runs again,
+# and passes if that run does; else once more, with Wine's errors shown.
 tried() {
 	local name=$1 first
 	why= && "${@:2}"
@@ -82,10 +79,9 @@ summary() {
 # shown FILE: the first bytes of FILE, as od shows them, and its size.
 shown() { printf '%s bytes:%s' "$(wc -c <"$1")" "$(od -An -c -N 48 "$1" | tr -s ' \n' ' ')"; }
 
-# check NAME WANT_STATUS WANT_OUTPUT [OPERAND...]: the command $tool with
-# the OPERANDs.  The shell reads standard input after the tool, through the
-# same open file: if the tool has read any of it, the first line is no
-# longer there whole.
+# check NAME WANT_STATUS WANT_OUTPUT [OPERAND...]: $tool with the OPERANDs.
+# The shell reads standard input after the tool, through the same open file:
+# if the tool read any of it, the first line is no longer there whole.
 check() {
 	printf '%s' "$3" >"$tmp/want"
 	tried "$1" check_run "$2" "${@:4}"
@@ -105,10 +101,9 @@ check_run() {
 
 # raw NAME WANT_STATUS WANT_OUTPUT TAIL [CODEPAGE]: the Windows tool started
 # by the launcher with the command line "TOOL" TAIL, where \uXXXX is the
-# UTF-16 unit of that value.  With CODEPAGE, its standard output is a
-# console at that output code page, and WANT_OUTPUT is what the console
-# holds, with \uXXXX for each unit beyond ASCII.  Wine shows the Unix file
-# system as drive Z:.
+# UTF-16 unit of that value.  With CODEPAGE, its standard output is a console
+# at that code page, and WANT_OUTPUT what it holds, with \uXXXX for each unit
+# beyond ASCII.  Wine shows the Unix file system as drive Z:.
 raw() {
 	local exe=${cmd[${#cmd[@]} - 1]}
 	tool=("${emulator[@]}" "$launcher" ${5:+"$5"} "Z:$exe")
@@ -116,11 +111,10 @@ raw() {
 	tool=("${cmd[@]}")
 }
 
-# unwritable NAME WANT_STATUS HOW OPERAND: the output cannot be written.  HOW
-# is full (a full device), closed (no standard output), pipe or pipe-dfl (a
-# pipe whose reader has gone, with SIGPIPE ignored or at its default), or
-# fsize or fsize-dfl (a file-size limit of 1 KiB, with SIGXFSZ ignored or
-# at its default; what the tool might write to standard error still fits).
+# unwritable NAME WANT_STATUS HOW OPERAND: HOW the output cannot be written:
+# full (a full device), closed (no standard output), pipe (a pipe with no
+# reader left) or fsize (a 1 KiB file-size limit, which standard error stays
+# under), with SIGPIPE or SIGXFSZ ignored, or at its default with -dfl.
 unwritable() { tried "$1" unwritable_run "${@:2}"; }
 unwritable_run() {
 	case $2 in
@@ -137,11 +131,10 @@ unwritable_run() {
 	problem $? "$1"
 }
 
-# The longest operand that exec takes here, a third of it separators: 131071
-# bytes, the most Linux takes in one argument, unless a lowered stack limit
-# takes less.  A Windows command line holds at most 32,767 characters, the
-# tool's path among them: there the operand is 27,001.  Its output
-# overflows the tool's buffer many times.
+# The longest operand exec takes here, a third of it separators, and many
+# times the tool's buffer: 131071 bytes, the most Linux takes in one argument,
+# or less under a lowered stack limit.  A Windows command line holds at most
+# 32,767 characters, the tool's path among them: there the operand is 27,001.
 printf -v unit 'a.b%.0s' {1..43690}
 printf -v unit_out 'a\\.b%.0s' {1..43690}
 long=
@@ -155,10 +148,9 @@ for n in "${sizes[@]}"; do
 done
 no_long='exec takes no argument of 16384 bytes here'
 
-# Under Wine, Wine must start a program, and make a console, before a case
-# can tell anything of the tool.  The launcher, which does nothing when run
-# alone, shows whether it can.  Status 77 tells CTest that the test was
-# skipped.
+# Under Wine, Wine must start a program, and make a console, before a case can
+# tell anything of the tool.  The launcher, which does nothing when run alone,
+# shows whether it can.  Status 77 tells CTest that the test was skipped.
 if [ -n "$launcher" ]; then
 	said=$("${run[@]}" "${emulator[@]}" "$launcher" 2>&1 </dev/null)
 	status=$?
@@ -180,8 +172,6 @@ check 'two operands' 1 '' x.y z
 check 'end of options is an operand too' 1 '' -- x.y
 check 'empty operand' 0 '' ''
 check 'separators' 0 '\.\/\:' './:'
-check 'url' 0 'https\:\/\/www\.example\.com\:8443\/path\/file' \
-	'https://www.example.com:8443/path/file'
 # shellcheck disable=SC1003 # a lone backslash is the case
 check 'backslash' 0 '\' '\'
 check 'escaped separator' 0 '\\.' '\.'
@@ -223,9 +213,8 @@ else
 	raw 'a high surrogate at the end' 0 $'a\xed\xaf\xbf' 'a\udbff'
 	raw 'an unpaired low surrogate' 0 $'\xed\xb0\x80\\.' '\udc00.'
 	raw 'surrogates in the wrong order' 0 $'\xed\xb0\x80\xed\xa0\x80' '\udc00\ud800'
-	# A console holds UTF-16 units, and shows the operand's as they came
-	# whatever its code page; a long operand's characters stay whole across
-	# the tool's writes.
+	# A console shows the operand's UTF-16 units as they came, at any code
+	# page; a long operand's characters stay whole across the tool's writes.
 	printf -v wide 'é.😀%.0s' {1..6000}
 	printf -v wide_out '\\u00e9\\.\\ud83d\\ude00%.0s' {1..6000}
 	for cp in 437 850 65001; do
@@ -243,10 +232,9 @@ else
 	done
 fi
 
-# A closed standard output.  Something loaded into every process here (a
-# preloaded library, as faketime uses) may open a file before main and be
-# given the free descriptor 1; then the tool never sees a closed output.  A
-# new shell tells: duplicating descriptor 1 fails only while it is closed.
+# Something loaded into every process here (a preloaded library, as faketime
+# uses) may open a file as descriptor 1 before main, so the tool never sees it
+# closed.  A new shell tells: only a closed descriptor 1 cannot be duplicated.
 if sh -c 'exec 3>&1' >&- 2>/dev/null; then
 	why='a process started here with descriptor 1 closed finds it open'
 	skip 'closed output' "$why"
@@ -269,9 +257,8 @@ else
 	done
 fi
 
-# A file-size limit of 1 KiB, which the long operand's output passes.  The
-# case at SIGXFSZ's default needs a shell that was not started with it
-# ignored.  Windows knows no such signal.
+# The long operand's output passes the 1 KiB limit.  The case at SIGXFSZ's
+# default, which Windows lacks, needs a shell not started with it ignored.
 xfsz=$((128 + $(kill -l XFSZ)))
 if [ -z "$long" ]; then
 	skip 'file-size limit' "$no_long"
@@ -308,10 +295,32 @@ if mkfifo "$tmp/fifo" 2>/dev/null && exec 3<>"$tmp/fifo" 4>"$tmp/fifo" 3<&-; the
 	fi
 	exec 4>&-
 else
-	for name in 'broken pipe, SIGPIPE ignored' 'broken pipe, empty operand' \
-		'broken pipe, SIGPIPE at its default'; do
+	for name in 'broken pipe, SIGPIPE ignored' 'broken pipe, empty operand' 'broken pipe, SIGPIPE at its default'; do
 		skip "$name" 'no FIFO whose reader has gone could be made here'
 	done
 fi
+
+# The examples of the README and the manual page, as the page shows them:
+# the lines that start "$ ", run by a shell that finds the tool as sepquote,
+# write the lines after them, up to a blank one.
+mkdir "$tmp/bin" "$tmp/example"
+printf '#!/usr/bin/env bash\nexec %s "$@"\n' "${cmd[*]@Q}" >"$tmp/bin/sepquote" && chmod +x "$tmp/bin/sepquote"
+example() { printf '%s' "$3" >"$tmp/want" && tried "$1: ${2%%$'\n'*}" example_run "$2"; }
+example_run() {
+	(cd "$tmp/example" && PATH=$tmp/bin:$PATH "${run[@]}" sh -c "$1" </dev/null >"$tmp/out" 2>"$tmp/err")
+	problem $? 0
+	cmp -s "$tmp/want" "$tmp/out" || why="${why:+$why; }standard output: want $(shown want); got $(shown out)"
+}
+examples() { # examples PAGE: those of the text of PAGE on standard input
+	local line script='' out=''
+	while IFS= read -r line || [ -n "$script" ]; do
+		line=${line#"${line%%[! ]*}"}
+		[[ -n $script && (-z $line || $line == '$ '* && -n $out) ]] && example "$1" "$script" "$out" && script='' out=''
+		if [[ $line == '$ '* ]]; then script+=${line#\$ }$'\n'; elif [ -n "$script" ]; then out+=$line$'\n'; fi
+	done
+}
+examples README.md <"$pages/README.md"
+if command -v groff >/dev/null; then examples sepquote.1 < <(groff -man -Tascii -P-cbou "$pages/sepquote.1.in")
+else skip 'the examples of the manual page' 'groff is not installed'; fi
 
 summary
