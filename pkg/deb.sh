@@ -41,26 +41,41 @@ pack() {
 	dpkg-deb --root-owner-group -Zxz --build "$root" "$build/dist/$(names "$version" "$arch")" >/dev/null
 }
 
-# check DEB DIR BUILD ARCH: the package holds what every package does, where
-# Debian wants it, an executable for ARCH, which its name bears, and
-# depends on the C library alone; lintian, with no configuration or profile
-# of this machine's that could silence a check, has nothing to say of it;
-# and its executable passes the tests.
+# check DEB DIR BUILD ARCH: the package depends on the C library alone;
+# lintian, with no configuration or profile of this machine's that could
+# silence a check, has nothing to say of it; and installs installs it.
 check() {
-	local name=${1##*/} doc=usr/share/doc/sepquote said gz=''
-	dpkg-deb -x "$1" "$2"
-	! zcat -f -- "$2/$doc"/README.md* | large || gz=.gz
-	holds "$name" "$(files_in "$2")" exe=usr/bin/sepquote manual=usr/share/man/man1/sepquote.1.gz \
-		readme=$doc/README.md$gz licence=$doc/copyright notice= changelog=$doc/changelog.gz
-	check_elf "$name" "$2/usr/bin/sepquote" "$4"
+	local said
 	said=$(ask dpkg-deb -f "$1" Depends)
-	[[ $said =~ ^libc6\ \(\>=\ [^\)]+\)$ ]] || fail "$name depends on $said, not on libc6 alone"
+	[[ $said =~ ^libc6\ \(\>=\ [^\)]+\)$ ]] || fail "${1##*/} depends on $said, not on libc6 alone"
 	said=$(lintian --no-user-dirs --no-cfg --ignore-lintian-env --profile debian -I -E --pedantic "$1" 2>&1) ||
 		fail "lintian failed:" "$said"
 	# Run by root, lintian says so, which tells nothing of the package.
 	said=$(grep -vxF 'running with root privileges is not recommended!' <<<"$said" || true)
-	[ -z "$said" ] || fail "lintian has this to say of $name:" "$said"
-	tested "$name" "$2/usr/bin/sepquote" "$3"
+	[ -z "$said" ] || fail "lintian has this to say of ${1##*/}:" "$said"
+	installs "$@" "dpkg -i ./${1##*/}" "dpkg -r sepquote"
+}
+
+# rooted ROOT ARCH COMMAND...: dpkg into ROOT, whose database holds the C
+# library for ARCH; apt, which needs a whole system, as dpkg.
+rooted() {
+	local db=$1/var/lib/dpkg words=("${@:4}")
+	case "$3 $4" in 'apt install') words=(-i "${@:5}") ;; 'apt remove') words=(-r "${@:5}") ;; dpkg\ *) ;;
+	*) fail "deb.sh runs dpkg, and apt's install and remove, alone, not $3 $4" ;; esac
+	[ -d "$db" ] || { mkdir -p "$db/info" "$db/updates" && dpkg-query -s "libc6:$2" >"$db/status" &&
+		dpkg --root "$1" --add-architecture "$2"; }
+	dpkg --root "$1" "${words[@]}"
+}
+
+# installed DEB ROOT BUILD ARCH: it holds what every package does, where
+# Debian wants it, and an executable for ARCH, as check_exe says.
+installed() {
+	local doc=usr/share/doc/sepquote gz=''
+	! zcat -f -- "$2/$doc"/README.md* | large || gz=.gz
+	holds "${1##*/}" "$(files_in "$2" | grep -v '^var/lib/dpkg/')" exe=usr/bin/sepquote \
+		manual=usr/share/man/man1/sepquote.1.gz readme=$doc/README.md$gz licence=$doc/copyright notice= \
+		changelog=$doc/changelog.gz
+	check_exe "${1##*/}" "$2/usr/bin/sepquote" "$3" "$4"
 }
 
 kind "$@"

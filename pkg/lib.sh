@@ -35,9 +35,8 @@ ask() {
 	printf '%s\n' "$said"
 }
 
-# machine COLUMN KEY VALUE: the COLUMN of the one Linux machine whose
-# column KEY is VALUE, the columns named by the table's first line but
-# comments; - where the machine has none.
+# machine COLUMN KEY VALUE: the COLUMN of the one Linux machine whose KEY
+# is VALUE, columns named by the table's first line; - where it has none.
 machine() {
 	awk -v want="$1" -v key="$2" -v value="$3" '/^#/ { next } !names++ { for (i = 1; i <= NF; i++) at[$i] = i; next }
 		at[want] && at[key] && $at[key] == value { said = $at[want]; n++ }
@@ -59,9 +58,8 @@ named() {
 
 # holds NAME LISTING WHAT=PATH...: the file NAME, whose LISTING names the
 # files it puts in place, holds those at the PATHs and no other: what every
-# package holds (the executable, its manual page, the README, the licence,
-# and the notice of a C runtime linked into the executable), each where its
-# kind says, empty where it has none; and others by other WHATs.
+# package does (exe, manual, readme, licence, and the notice of a C runtime
+# linked in), where its kind says, empty where none; and other WHATs.
 holds() {
 	local name=$1 pair what said contents=(exe manual readme licence notice)
 	local -A where
@@ -79,10 +77,10 @@ files_in() { (cd "$1" && find . ! -type d -printf '%P\n'); } # files_in DIR: the
 # field BUILD NAME: the field NAME of the control file that BUILD wrote.
 field() { sed -n "s/^$2: //p" "$1/control"; }
 
-# install_components BUILD DESTDIR PREFIX EXE COMPONENT...: what the build
-# BUILD installs of the components, under DESTDIR, with the executable EXE
-# (under PREFIX) stripped of its symbols and the compilers' notes; strip
-# dates a Windows executable by SOURCE_DATE_EPOCH, and it is to carry no date.
+# install_components BUILD DESTDIR PREFIX EXE COMPONENT...: the build's
+# components under DESTDIR, the executable EXE (under PREFIX) stripped of
+# symbols and compilers' notes, and undated: strip dates a Windows one by
+# SOURCE_DATE_EPOCH.
 install_components() {
 	local build=$1 destdir=$2 prefix=$3 exe=$4 component
 	for component in "${@:5}"; do
@@ -114,28 +112,31 @@ one_folder() {
 	echo "${entries[0]}"
 }
 
-# check_elf NAME EXE ARCH [static]: EXE, from the file NAME, is an
+# check_exe NAME EXE BUILD ARCH [static]: EXE, from the file NAME, is an
 # executable for the machine of Debian's C library for ARCH: with static, a
 # static and stripped one, for musl's machine, or where Debian has no musl,
-# that of the glibc of its cross compiler; else for that of glibc.
-check_elf() {
-	local name=$1 exe=$2 said libc file headers=()
-	if [ "${4-}" = static ] && libc=$(dpkg -L "musl-dev:$3" 2>/dev/null | grep -F /musl-gcc.specs); then
+# that of the glibc of its cross compiler; else for that of glibc; and it
+# passes the build BUILD's tests.
+check_exe() {
+	local name=$1 exe=$2 arch=$4 said libc file headers=()
+	if [ "${5-}" = static ] && libc=$(dpkg -L "musl-dev:$arch" 2>/dev/null | grep -F /musl-gcc.specs); then
 		libc=${libc%/*}/libc.so
-	elif ! libc=$(dpkg -L "libc6:$3" 2>/dev/null | grep '/libc\.so\.6$'); then
-		libc=/usr/$(triplet "$3")/lib/libc.so.6
+	elif ! libc=$(dpkg -L "libc6:$arch" 2>/dev/null | grep '/libc\.so\.6$'); then
+		libc=/usr/$(triplet "$arch")/lib/libc.so.6
 	fi
 	for file in "$libc" "$exe"; do
 		said=$(ask readelf -h "$file")
 		said=$(grep -E '^ *(Class|Data|Machine|Flags):' <<<"$said") || fail "readelf -h $file names no machine"
 		headers+=("$said")
 	done
-	[ "${headers[0]}" = "${headers[1]}" ] || fail "$name: the executable is not for $3:" "${headers[1]}"
-	[ "${4-}" = static ] || return 0
-	said=$(ask readelf -lWdS "$exe")
-	[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
-	[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
-	[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
+	[ "${headers[0]}" = "${headers[1]}" ] || fail "$name: the executable is not for $arch:" "${headers[1]}"
+	if [ "${5-}" = static ]; then
+		said=$(ask readelf -lWdS "$exe")
+		[[ $said != *INTERP* ]] || fail "$name: the executable asks for a program interpreter"
+		[[ $said == *"no dynamic section"* ]] || fail "$name: the executable is linked dynamically"
+		[[ $said != *.symtab* ]] || fail "$name: the executable is not stripped"
+	fi
+	tested "$name" "$exe" "$3"
 }
 
 # tested NAME EXE BUILD: the tests of the build BUILD, each under its
@@ -150,6 +151,32 @@ tested() {
 	done
 }
 
+# installs FILE DIR BUILD ARCH INSTALL REMOVE: each line of the README's
+# code blocks that names FILE last, an install, then the block's next that
+# names sepquote last, or else REMOVE; where there are none, INSTALL and
+# REMOVE.  Each runs as written, sudo left off, in FILE's folder, into a new
+# root under DIR, by the kind's `rooted ROOT ARCH WORD...`; `installed FILE
+# ROOT BUILD ARCH` checks the install, and `left ROOT` finds nothing after.
+installs() {
+	local name=${1##*/} install remove root said command words
+	said=$(awk -v file="$name" -v remove="$6" 'function out(with) { for (i = 1; i <= n; i++) print got[i] "\n" with; n = 0 }
+		!sub(/^    /, "") || /^ / { out(remove); next } $NF == "sepquote" { out($0) }
+		$NF == file || $NF == "./" file { got[++n] = $0 } END { out(remove) }' "$pkg/../README.md")
+	[ -z "$said" ] || grep -vxF -- "$6" <<<"$said" | sed 's/^/README: /'
+	while read -r install && read -r remove; do
+		root=$(mktemp -d "$2/root.XXXXXX")
+		for command in "$install" "$remove"; do
+			read -r -a words <<<"${command#sudo }"
+			said=$(cd "${1%/*}" && rooted "$root" "$4" "${words[@]}" 2>&1) || fail "$name: '$command' failed:" "$said"
+			printf '$ %s\n%s\n' "$command" "$said"
+			[ "$command" = "$remove" ] || installed "$1" "$root" "$3" "$4"
+		done
+		said=$(left "$root")
+		[ -z "$said" ] || fail "$name leaves this behind once '$remove' removes it:" "$said"
+	done <<<"${said:-$5$'\n'$6}"
+}
+left() { find "$1" -mindepth 1 -printf '%P\n' | grep -i sepquote || true; } # left ROOT: what names sepquote
+
 # need_cross ARCH: the Debian packages of Debian's cross compiler for
 # ARCH, and of the emulator that runs its tests, unless ARCH is the host's.
 need_cross() {
@@ -159,9 +186,8 @@ need_cross() {
 	echo "g++-${gnu//_/-}" qemu-user
 }
 
-# kind COMMAND ARGUMENT...: what a kind's program does, as above.  A check
-# finds the ARCH whose name FILE bears by trying those of the table, at the
-# version of the build.
+# kind COMMAND ARGUMENT...: what a kind's program does, as above; check
+# finds the ARCH that FILE's name bears by trying the table's, at BUILD's version.
 kind() {
 	local stage version arch
 	[[ ${1-} == @(names|needs|untested|pack|check) ]] || fail "usage: $0 names|needs|untested|pack|check ARGUMENT..."

@@ -32,33 +32,31 @@ pack() {
 	mv "$dir/$(names "$3" "$4")" "$build/dist/"
 }
 
-# check PACKAGE DIR BUILD ARCH: pacman, set for ARCH, which the package's
-# name bears, installs it into DIR as sepquote of the build's version and
-# the package release, under MIT; it holds what every package does, a
-# static executable for ARCH that passes the tests; and pacman -R removes
-# it, leaving nothing behind.
-check() {
-	local name=${1##*/} said doc=usr/share/licenses/sepquote root=$2/root target version
-	local p=(pacman --root "$root" --dbpath "$root/var/lib/pacman" --config "$2/pacman.conf"
-		--logfile /dev/null --noconfirm)
-	target=$(named pacman "$4" %s)
+check() { installs "$@" "pacman -U ./${1##*/}" "pacman -R sepquote"; } # check PACKAGE DIR BUILD ARCH
+
+# rooted ROOT ARCH pacman ARGUMENT...: pacman into ROOT, set for ARCH.
+rooted() {
+	[ "$3" = pacman ] || fail "pacman.sh runs pacman alone, not $3"
+	mkdir -p "$1/var/lib/pacman"
+	printf '%s\n' '[options]' "Architecture = $(named pacman "$2" %s)" 'LocalFileSigLevel = Never' >"$1.conf"
+	pacman --root "$1" --dbpath "$1/var/lib/pacman" --config "$1.conf" --logfile /dev/null --noconfirm "${@:4}"
+}
+
+# installed PACKAGE ROOT BUILD ARCH: pacman has it as sepquote of the
+# build's version and package release, for ARCH, under MIT; it holds what
+# every package does, and a static executable for ARCH, as check_exe says.
+installed() {
+	local name=${1##*/} said doc=usr/share/licenses/sepquote version
 	version=$(version_of "$3")
-	mkdir -p "$root/var/lib/pacman"
-	printf '%s\n' '[options]' "Architecture = $target" 'LocalFileSigLevel = Never' >"$2/pacman.conf"
-	said=$("${p[@]}" -U "$1" 2>&1) || fail "pacman cannot install $name:" "$said"
-	said=$(ask "${p[@]}" -Qi sepquote)
+	said=$(ask rooted "$2" "$4" pacman -Qi sepquote)
 	[ "$(grep -E '^(Name|Version|Architecture|Licenses) ' <<<"$said" | tr -s ' ')" = "$(printf '%s\n' \
-		'Name : sepquote' "Version : $version-$package_release" "Architecture : $target" 'Licenses : MIT')" ] ||
-		fail "pacman says that $name is another package:" "$said"
-	said=$(ask "${p[@]}" -Qlq sepquote)
-	holds "$name" "$(sed -n 's|^'"$root"'/||; /[^/]$/p' <<<"$said")" exe=usr/bin/sepquote \
+		'Name : sepquote' "Version : $version-$package_release" "Architecture : $(named pacman "$4" %s)" \
+		'Licenses : MIT')" ] || fail "pacman says that $name is another package:" "$said"
+	said=$(ask rooted "$2" "$4" pacman -Qlq sepquote)
+	holds "$name" "$(sed -n 's|^'"$2"'/||; /[^/]$/p' <<<"$said")" exe=usr/bin/sepquote \
 		manual=usr/share/man/man1/sepquote.1.gz readme=usr/share/doc/sepquote/README.md \
 		licence=$doc/LICENSE notice=$doc/LICENSE.musl
-	check_elf "$name" "$root/usr/bin/sepquote" "$4" static
-	tested "$name" "$root/usr/bin/sepquote" "$3"
-	said=$("${p[@]}" -R sepquote 2>&1) || fail "pacman cannot remove $name:" "$said"
-	said=$(find "$root" -mindepth 1 ! -path "$root/var" ! -path "$root/var/lib" ! -path "$root/var/lib/pacman*")
-	[ -z "$said" ] || fail "$name leaves this behind when pacman removes it:" "$said"
+	check_exe "$name" "$2/usr/bin/sepquote" "$3" "$4" static
 }
 
 kind "$@"

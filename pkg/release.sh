@@ -1,29 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The whole release, made from the commit, into build/dist/ of the checkout
-# that holds this script: the source tarball; the files of each configure
-# preset that names a kind (SEPQUOTE_KIND) and a machine (SEPQUOTE_ARCH),
-# made and checked by the kind's program in pkg/, as pkg/lib.sh says; and
-# SHA256SUMS.
+# The whole release, made from HEAD, into build/dist/ of the checkout that
+# holds this script: the source tarball; the files of each configure preset
+# that names a kind (SEPQUOTE_KIND) and a machine (SEPQUOTE_ARCH), made and
+# checked by the kind's program in pkg/, as pkg/lib.sh says; and SHA256SUMS.
 #
 #   release.sh [--partial] [PRESET...]
 #
-# With --partial, the presets whose files this machine cannot test at all
-# are left out, each named with the reason; with PRESETs, only their files
-# and the source tarball are made; either way, with no SHA256SUMS.  The
-# source tarball is HEAD's files, from git's objects; the rest is built
-# from it, unpacked, and from musl's source where the machine builds it
-# (cmake/musl.sh checks its hash), in build folders made anew, with PATH,
-# TMPDIR, SOURCE_DATE_EPOCH and SEPQUOTE_MAINTAINER alone, LC_ALL=C and a
-# HOME that does not exist.
-#
-# Whatever it cannot make whole and check, it refuses, in lines that start
-# "release: ", and leaves no SHA256SUMS: before anything is built, what is
-# missing or does not agree (the script and the commit, the packages, the
-# configure, the changelog, the documents); then a build, its tests, its
-# packing or a check that fails, or a build that changes the source tree.
-# SEPQUOTE_MAINTAINER='Name <address>' names the packages' maintainer;
-# SOURCE_DATE_EPOCH dates every file in place of the changelog's entry.
+# --partial leaves out, with the reason, the presets whose files this
+# machine cannot test; PRESETs leave out all others; either way, there is
+# no SHA256SUMS.  The source tarball is HEAD's files, from git's objects;
+# the rest is built from it, unpacked (with musl's source, which
+# cmake/musl.sh checks, where musl is built here), with PATH, TMPDIR,
+# SOURCE_DATE_EPOCH and SEPQUOTE_MAINTAINER alone, LC_ALL=C and no HOME.
+# What it cannot make whole and check, it refuses, in lines that start
+# "release: ", leaving no SHA256SUMS.  SEPQUOTE_MAINTAINER='Name <address>'
+# names the packages' maintainer; SOURCE_DATE_EPOCH dates every file in
+# place of the changelog's newest entry.
 
 set -euo pipefail -o errtrace
 umask 022
@@ -35,10 +28,10 @@ partial=
 # Whatever fails without a message of its own is named here.
 trap '[ "$BASH_SUBSHELL" -gt 0 ] || fail "failed at line $LINENO: $BASH_COMMAND"' ERR
 
-# The checkout is the one that holds this script, found through any
-# symlink; read from standard input, the script has no file.  Nothing is
-# removed before the folder is known to be sepquote's: CMake reads a
-# command's name in any case, and its arguments across lines.
+# The checkout holds this script, found through any symlink; read from
+# standard input, the script has no file.  Nothing is removed before the
+# folder is known to be sepquote's (CMake reads a command's name in any
+# case, and its arguments across lines).
 script=${BASH_SOURCE[0]-}
 [ -f "$script" ] || fail "run the release from its file, as bash pkg/release.sh, not from standard input"
 script=$(readlink -f -- "$script")
@@ -60,8 +53,7 @@ rm -rf build/dist build/distcheck
 work=$top/build/distcheck tree=$top/build/distcheck/tree
 mkdir -p build/dist "$tree"
 
-# installed PACKAGE...: the Debian packages are installed, or the release
-# stops, naming every one that is not.
+# installed PACKAGE...: the Debian packages are installed, or the release stops, naming the rest.
 installed() {
 	local absent
 	absent=$(for p; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || echo "  $p"; done | sort -u)
@@ -71,8 +63,7 @@ needed=(git cmake dpkg-dev binutils groff-base g++ make)
 # The presets that name the rest cannot be read without these two.
 { command -v cmake && command -v dpkg-architecture; } >/dev/null || installed "${needed[@]}"
 
-# export_file TREE MODE HASH PATH: the file of HEAD into the folder TREE, as
-# git holds it.
+# export_file TREE MODE HASH PATH: HEAD's file into the folder TREE, as git holds it.
 export_file() {
 	local file=$1/$4
 	mkdir -p "$(dirname "$file")"
@@ -90,8 +81,7 @@ tree_state() {
 	find . -path ./build -prune -o -type f -print0 | sort -z | xargs -0 sha256sum
 }
 
-# step LOG WHAT COMMAND...: COMMAND, what it says added to the file LOG;
-# where it fails, a failure that names WHAT, with the end of what it said.
+# step LOG WHAT COMMAND...: COMMAND, what it says added to LOG; a failure names WHAT, with its end.
 step() {
 	local said
 	said=$("${@:3}" 2>&1) && printf '%s\n' "$said" >>"$1" && return
@@ -132,8 +122,8 @@ done <<<"$said"
 installed "${needed[@]}"
 
 # The version, as CMake reads project() in a copy of the tree (a configure
-# may change it); the date, the changelog's newest entry's, which must be
-# for that version, finished, and read by dpkg as it is.
+# may change it); the date, that of the changelog's newest entry, which
+# must be for that version, finished, and read by dpkg as it is.
 cp -R "$tree" "$work/probe"
 step "$work/probe.log" "the configure of the commit" cmake -S "$work/probe" -B "$work/probe/build" -DBUILD_TESTING=OFF
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/probe/build/CMakeCache.txt")
@@ -217,10 +207,9 @@ for preset in "${testable[@]}"; do
 			"$(sed -n 's/^[<>] .*/  &/p' <<<"$said")"
 	while read -r name; do
 		mkdir "$work/$name.d"
-		# The kind's program says what is wrong on standard error, all else
-		# on standard output.
-		said=$(bash "pkg/$k.sh" check "$dir/dist/$name" "$work/$name.d" "$dir" 2>&1 >>"$log") ||
-			fail "$preset: the check of $name failed; all it did is in $log:" "  ${said//$'\n'/$'\n'  }"
+		said=$(bash "pkg/$k.sh" check "$dir/dist/$name" "$work/$name.d" "$dir" 2>&1 >"$work/$name.log") ||
+			fail "$preset: the check of $name failed; all it did is in $work/$name.log:" "  ${said//$'\n'/$'\n'  }"
+		sed -n "s/^README: /  $name: the README's, run: /p" "$work/$name.log"
 		files+=("$dir/dist/$name")
 	done <<<"${files_of[$preset]}"
 	[ "$(tree_state)" = "$pristine" ] || fail "$preset: the build changed the source tree, which must stay the commit's:" \

@@ -8,7 +8,7 @@
 
 names() { named rpm "$2" "sepquote-$1-$package_release.%s.rpm"; }
 
-needs() { bash "$pkg/tarball.sh" needs "$1" && echo rpm rpmlint; }
+needs() { bash "$pkg/tarball.sh" needs "$1" && echo rpm rpmlint dnf zypper; }
 
 pack() {
 	local stage=$1 build=$2 version=$3 root=$1/root target summary
@@ -43,8 +43,7 @@ pack() {
 
 # check RPM DIR BUILD ARCH: the package holds what every package does, where
 # RPM distributions want it, and requires nothing but rpm's own features;
-# rpmlint has nothing to say of it; and rpm installs it into DIR as a static
-# executable for ARCH, which its name bears, that passes the tests.
+# rpmlint has nothing to say of it; and installs installs it.
 check() {
 	local name=${1##*/} said doc=usr/share/licenses/sepquote
 	said=$(ask rpm -qp --qf '[%{FILEMODES:perms} %{FILENAMES}\n]' "$1")
@@ -57,10 +56,24 @@ check() {
 		rpmlint -c "$pkg/rpmlint.toml" "$1" 2>&1) || [[ $said != *' 0 errors, 0 warnings,'* ]]; then
 		fail "rpmlint has this to say of $name:" "$said"
 	fi
-	said=$(rpm --root "$2" --initdb 2>&1 && rpm --root "$2" --install --ignorearch "$1" 2>&1) ||
-		fail "rpm cannot install $name:" "$said"
-	check_elf "$name" "$2/usr/bin/sepquote" "$4" static
-	tested "$name" "$2/usr/bin/sepquote" "$3"
+	installs "$@" "rpm --install --ignorearch ./$name" "rpm --erase sepquote"
 }
+
+# rooted ROOT ARCH COMMAND...: dnf, zypper or rpm into ROOT, with the RPM
+# database where RPM distributions keep it, not in HOME as Debian's rpm does.
+rooted() {
+	local home=$1.home
+	mkdir -p "$home" && echo '%_dbpath /var/lib/rpm' >"$home/.rpmmacros"
+	case $3 in
+	dnf) set -- dnf -y --installroot "$1" --setopt=reposdir=/nonexistent "${@:4}" ;;
+	zypper) set -- zypper --root "$1" --non-interactive "${@:4}" ;;
+	rpm) set -- rpm --root "$1" "${@:4}" ;;
+	*) fail "rpm.sh runs dnf, zypper and rpm alone, not $3" ;;
+	esac
+	HOME=$home "$@"
+}
+
+# installed RPM ROOT BUILD ARCH: a static executable for ARCH, as check_exe says.
+installed() { check_exe "${1##*/}" "$2/usr/bin/sepquote" "$3" "$4" static; }
 
 kind "$@"

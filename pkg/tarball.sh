@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The tarball of a static build against musl for ARCH, named for the
-# machine as pkg/linux.machines gives it, sepquote-VERSION-MACHINE.tar.gz,
-# whose one folder holds what the build installs under a prefix.
-# pkg/lib.sh says how a kind is run.
+# machine as pkg/linux.machines gives it, sepquote-VERSION-MACHINE.tar.gz:
+# one folder of what the build installs.  pkg/lib.sh says how a kind is run.
 # shellcheck source=pkg/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
@@ -26,16 +25,14 @@ pack() {
 }
 
 # check TARBALL DIR BUILD ARCH: its one folder holds what every package
-# does, and a static executable for ARCH, which its name bears, that passes
-# the tests.
+# does, and a static executable for ARCH, as check_exe says.
 check() {
 	local name=${1##*/} folder doc=share/doc/sepquote
 	tar -C "$2" -xzf "$1"
 	folder=$(one_folder "$2" "$name")
 	holds "$name" "$(files_in "$folder")" exe=bin/sepquote manual=share/man/man1/sepquote.1.gz \
 		readme=$doc/README.md licence=$doc/LICENSE notice=$doc/LICENSE.musl
-	check_elf "$name" "$folder/bin/sepquote" "$4" static
-	tested "$name" "$folder/bin/sepquote" "$3"
+	check_exe "$name" "$folder/bin/sepquote" "$3" "$4" static
 }
 
 kind "$@"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The Windows executable for the CPU ARCH (a line of pkg/windows.cpus),
-# built with mingw-w64, in a zip, sepquote-VERSION-ARCH-windows.zip, whose
+# built with mingw-w64: in a zip, sepquote-VERSION-ARCH-windows.zip, whose
 # one folder holds it and its documents, and in an installer for the user
 # alone, sepquote-VERSION-ARCH-windows.msi, written by wixl from
 # pkg/sepquote.wxs.  pkg/lib.sh says how a kind is run.
@@ -30,22 +30,28 @@ needs() {
 
 uuid() { uuidgen --sha1 --namespace "$upgrade_code" --name "$1" | sed 's/.*/{\U&}/'; }
 
-# The files: the zip, and then the installer.  wixl and msibuild write the
-# time they run, as local time; msibuild adds the user's PATH entry, which
-# wixl cannot write.
+# The files: the zip, and then the installer.
 pack() {
-	local stage=$1 build=$2 version=$3 cpu=$4 top zip msi said line at maintainer
-	said=$(cpu_line "$cpu")
-	read -r -a line <<<"$said"
+	local stage=$1 build=$2 version=$3 cpu=$4 top zip msi
 	{ read -r zip && read -r msi; } < <(names "$version" "$cpu")
-	top=${zip%.zip} zip=$build/dist/$zip msi=$build/dist/$msi
-	maintainer=$(field "$build" Maintainer) && maintainer=${maintainer% <*}
+	top=${zip%.zip} zip=$build/dist/$zip
 	install_components "$build" "$stage" "/$top" sepquote.exe tool licence
 	settle "$stage/$top"
 	(cd "$stage" && find "$top" | sort | TZ=UTC0 zip -X -9 -q -@ "$zip")
-	at=(env TZ=UTC0 faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')")
-	(cd "$stage/$top" && "${at[@]}" wixl -a "${line[6]}" -o "$msi" -D Version="$version" \
-		-D Description="$(field "$build" Description)" -D Manufacturer="$maintainer" -D Language="$language" \
+	installer "$stage/$top" "$build/dist/$msi" "$version" "$cpu" "$build"
+}
+
+# installer FOLDER MSI VERSION CPU BUILD: MSI, the installer of VERSION of
+# the files of FOLDER.  wixl and msibuild write the time they run, as local
+# time; msibuild adds the user's PATH entry, which wixl cannot write.
+installer() {
+	local msi=$2 version=$3 cpu=$4 said line at maintainer
+	said=$(cpu_line "$cpu")
+	read -r -a line <<<"$said"
+	maintainer=$(field "$5" Maintainer) && maintainer=${maintainer% <*}
+	at=(env TZ=UTC0 faketime -f "$(date -u -d "@${SOURCE_DATE_EPOCH:-0}" '+%Y-%m-%d %H:%M:%S')")
+	(cd "$1" && "${at[@]}" wixl -a "${line[6]}" -o "$msi" -D Version="$version" \
+		-D Description="$(field "$5" Description)" -D Manufacturer="$maintainer" -D Language="$language" \
 		-D Win64="${line[7]}" -D UpgradeCode="{$upgrade_code}" -D ProductCode="$(uuid "product $version $cpu")" \
 		-D ComponentCode="$(uuid "component $cpu")" "$pkg/sepquote.wxs")
 	"${at[@]}" msibuild "$msi" -q 'CREATE TABLE Environment (Environment CHAR(72) NOT NULL,
@@ -61,9 +67,8 @@ pack() {
 untested() { local said && said=$(bash "$pkg/../tests/wine.sh" "$1" --version 2>&1 >/dev/null) || [ $? -ne 77 ] || echo "${said#wine.sh: }"; }
 
 # holds_exe NAME FOLDER BUILD CPU: FOLDER, from the file NAME, holds what
-# every package does, side by side; and a console executable for CPU that
-# imports only DLLs every Windows has, carries no time stamp, and passes
-# the build BUILD's tests.
+# every package does, side by side, and a console executable for CPU that
+# imports only DLLs every Windows has, is undated, and passes BUILD's tests.
 holds_exe() {
 	local name=$1 exe=$2/sepquote.exe said dll line
 	holds "$name" "$(files_in "$2")" exe=sepquote.exe manual= readme=README.md licence=LICENSE \
@@ -97,24 +102,49 @@ check_zip() {
 	holds_exe "${1##*/}" "$folder" "$3" "$4"
 }
 
-# check_msi MSI DIR BUILD CPU: under Wine, in a prefix of its own under
-# DIR, the installer installs what holds_exe wants; a new process finds it
-# through PATH; and msiexec removes it, leaving no file or registry entry.
+# check_msi MSI DIR BUILD CPU: installs installs it, under Wine, over an
+# older version's installer, made here with another README.
 check_msi() {
-	local name=${1##*/} cpu=$4 said prefix
-	in_wine "$2" "$cpu" msiexec /i "Z:$1" /qn >"$2/msiexec.log" 2>&1 ||
-		fail "$name: msiexec cannot install it:" "$(cat "$2/msiexec.log")"
+	STRIP=true install_components "$3" "$2" /older sepquote.exe tool licence # unstripped
+	echo 'an older version' >"$2/older/README.md"
+	installer "$2/older" "$2/older.msi" 0.1 "$4" "$3"
+	installs "$@" "msiexec /i ${1##*/}" "msiexec /x ${1##*/}"
+}
+
+# rooted ROOT CPU msiexec ARGUMENT...: msiexec, with no dialog, in a Wine
+# prefix under ROOT; an install, once the older version's is done.
+rooted() {
+	[ "$3" = msiexec ] || fail "windows.sh runs msiexec alone, not $3"
+	[ "$4" != /i ] || in_wine "$1" "$2" msiexec /i "Z:${1%/*}/older.msi" /qn || fail "the older version does not install"
+	in_wine "$1" "$2" "${@:3}" /qn
+}
+
+# installed MSI ROOT BUILD CPU: what holds_exe wants, with this README, in
+# place of the older version's, which a new process finds through PATH; one
+# product of the installers' UpgradeCode, of this version, and one PATH
+# entry; and the older installer refused.
+installed() {
+	local name=${1##*/} prefix said
 	prefix=$(echo "$2"/sepquote-wine-*/*/)
-	holds_exe "$name" "$(echo "$prefix"/drive_c/users/*/AppData/Local/Programs/sepquote)" "$3" "$cpu"
+	said=$(echo "$prefix"/drive_c/users/*/AppData/Local/Programs/sepquote)
+	holds_exe "$name" "$said" "$3" "$4"
+	cmp -s "$said/README.md" "$pkg/../README.md" || fail "$name leaves the older version's README in place"
 	wine_down "$2" "$prefix"
-	said=$(in_wine "$2" "$cpu" cmd /c sepquote a.b 2>&1 || true)
+	said=$(in_wine "$2" "$4" cmd /c sepquote a.b 2>&1 || true)
 	[ "$said" = 'a\.b' ] || fail "$name: a new process does not find sepquote through PATH; it said: $said"
-	in_wine "$2" "$cpu" msiexec /x "Z:$1" /qn >"$2/msiexec.log" 2>&1 ||
-		fail "$name: msiexec cannot remove it:" "$(cat "$2/msiexec.log")"
 	wine_down "$2" "$prefix"
-	said=$(find "$prefix/drive_c" -iname '*sepquote*' -o -path '*/windows/Installer/*'
-		grep -i sepquote "$prefix"/*.reg || true)
-	[ -z "$said" ] || fail "$name leaves this behind when it is removed:" "$said"
+	said=$(grep -h -A 1 '^"DisplayName"="sepquote"$' "$prefix"/*.reg | sed -n 's/^"DisplayVersion"="\(.*\)"$/\1/p' | sort -u
+		grep '^"PATH"=' "$prefix/user.reg" | grep -o 'Programs\\\\sepquote' || true)
+	[ "$said" = "$(version_of "$3")"$'\n''Programs\\sepquote' ] ||
+		fail "$name: the versions installed, and the PATH entries, are not its alone:" "$said"
+	! in_wine "$2" "$4" msiexec /i "Z:${2%/*}/older.msi" /qn >/dev/null 2>&1 || fail "$name: the older version installs over it"
+}
+
+# left ROOT: the files and registry entries of sepquote in the Wine prefix.
+left() {
+	local prefix && prefix=$(echo "$1"/sepquote-wine-*/*/) && wine_down "$1" "$prefix"
+	find "$prefix/drive_c" -iname '*sepquote*' -o -path '*/windows/Installer/*'
+	grep -i sepquote "$prefix"/*.reg || true
 }
 
 check() { "check_${1##*.}" "$@"; }
