@@ -43,7 +43,7 @@ pack() {
 
 # check DEB DIR BUILD ARCH: the package depends on the C library alone;
 # lintian, with no configuration or profile of this machine's that could
-# silence a check, has nothing to say of it; and installs installs it.
+# silence a check, has nothing to say of it; and installs runs it.
 check() {
 	local said
 	said=$(ask dpkg-deb -f "$1" Depends)
@@ -57,14 +57,15 @@ check() {
 }
 
 # rooted ROOT ARCH COMMAND...: dpkg into ROOT, whose database holds the C
-# library for ARCH; apt, which needs a whole system, as dpkg.
+# library for ARCH, with none of this machine's settings or log; apt, which
+# needs a whole system, as dpkg's install and remove.
 rooted() {
 	local db=$1/var/lib/dpkg words=("${@:4}")
 	case "$3 $4" in 'apt install') words=(-i "${@:5}") ;; 'apt remove') words=(-r "${@:5}") ;; dpkg\ *) ;;
 	*) fail "deb.sh runs dpkg, and apt's install and remove, alone, not $3 $4" ;; esac
 	[ -d "$db" ] || { mkdir -p "$db/info" "$db/updates" && dpkg-query -s "libc6:$2" >"$db/status" &&
 		dpkg --root "$1" --add-architecture "$2"; }
-	dpkg --root "$1" "${words[@]}"
+	dpkg --root "$1" --log=/dev/null --path-include='*' "${words[@]}"
 }
 
 # installed DEB ROOT BUILD ARCH: it holds what every package does, where

@@ -9,8 +9,8 @@
 #   KIND.sh pack BUILD VERSION ARCH  makes them anew in BUILD/dist from what
 #     the build BUILD installs, first in a folder that pack is given first,
 #     with SOURCE_DATE_EPOCH and STRIP (the executable's strip) as dist sets;
-#   KIND.sh check FILE DIR BUILD     checks FILE in the new folder DIR, and
-#     its executable with BUILD's tests; check is given last the ARCH it bears.
+#   KIND.sh check FILE DIR BUILD     checks FILE in the new folder DIR (as
+#     installs may), and its executable with BUILD's tests; given last its ARCH.
 # ARCH is a Debian architecture of pkg/linux.machines, or a CPU of
 # pkg/windows.cpus.  Faults go to standard error, with status 1, and what
 # tools say to standard output.  Run, this file runs one of its functions.
@@ -158,12 +158,12 @@ tested() {
 # root under DIR, by the kind's `rooted ROOT ARCH WORD...`; `installed FILE
 # ROOT BUILD ARCH` checks the install, and `left ROOT` finds nothing after.
 installs() {
-	local name=${1##*/} install remove root said command words
-	said=$(awk -v file="$name" -v remove="$6" 'function out(with) { for (i = 1; i <= n; i++) print got[i] "\n" with; n = 0 }
+	local name=${1##*/} install remove root said command words pairs
+	pairs=$(awk -v file="$name" -v remove="$6" 'function out(with) { for (i = 1; i <= n; i++) print got[i] "\n" with; n = 0 }
 		!sub(/^    /, "") || /^ / { out(remove); next } $NF == "sepquote" { out($0) }
 		$NF == file || $NF == "./" file { got[++n] = $0 } END { out(remove) }' "$pkg/../README.md")
-	[ -z "$said" ] || grep -vxF -- "$6" <<<"$said" | sed 's/^/README: /'
-	while read -r install && read -r remove; do
+	[ -z "$pairs" ] || grep -vxF -- "$6" <<<"$pairs" | sed 's/^/README: /'
+	while read -r -u 4 install && read -r -u 4 remove; do
 		root=$(mktemp -d "$2/root.XXXXXX")
 		for command in "$install" "$remove"; do
 			read -r -a words <<<"${command#sudo }"
@@ -171,9 +171,9 @@ installs() {
 			printf '$ %s\n%s\n' "$command" "$said"
 			[ "$command" = "$remove" ] || installed "$1" "$root" "$3" "$4"
 		done
-		said=$(left "$root")
+		said=$(left "$root" 2>&1)
 		[ -z "$said" ] || fail "$name leaves this behind once '$remove' removes it:" "$said"
-	done <<<"${said:-$5$'\n'$6}"
+	done 4<<<"${pairs:-$5$'\n'$6}"
 }
 left() { find "$1" -mindepth 1 -printf '%P\n' | grep -i sepquote || true; } # left ROOT: what names sepquote
 

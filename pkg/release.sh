@@ -53,15 +53,15 @@ rm -rf build/dist build/distcheck
 work=$top/build/distcheck tree=$top/build/distcheck/tree
 mkdir -p build/dist "$tree"
 
-# installed PACKAGE...: the Debian packages are installed, or the release stops, naming the rest.
-installed() {
+# present PACKAGE...: the Debian packages are installed, or the release stops, naming the rest.
+present() {
 	local absent
 	absent=$(for p; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || echo "  $p"; done | sort -u)
 	[ -z "$absent" ] || fail "install these Debian packages first (a foreign architecture needs dpkg --add-architecture):" "$absent"
 }
 needed=(git cmake dpkg-dev binutils groff-base g++ make)
 # The presets that name the rest cannot be read without these two.
-{ command -v cmake && command -v dpkg-architecture; } >/dev/null || installed "${needed[@]}"
+{ command -v cmake && command -v dpkg-architecture; } >/dev/null || present "${needed[@]}"
 
 # export_file TREE MODE HASH PATH: HEAD's file into the folder TREE, as git holds it.
 export_file() {
@@ -119,7 +119,7 @@ while read -r preset k a; do
 done <<<"$said"
 ((${#release[@]})) || fail "no preset names a SEPQUOTE_KIND"
 (($# == 0 || $# == ${#presets[@]})) || fail "of $*, only ${presets[*]-none} make files of the release:" "${release[@]/#/  }"
-installed "${needed[@]}"
+present "${needed[@]}"
 
 # The version, as CMake reads project() in a copy of the tree (a configure
 # may change it); the date, that of the changelog's newest entry, which

@@ -43,7 +43,7 @@ pack() {
 
 # check RPM DIR BUILD ARCH: the package holds what every package does, where
 # RPM distributions want it, and requires nothing but rpm's own features;
-# rpmlint has nothing to say of it; and installs installs it.
+# rpmlint has nothing to say of it; and installs runs it.
 check() {
 	local name=${1##*/} said doc=usr/share/licenses/sepquote
 	said=$(ask rpm -qp --qf '[%{FILEMODES:perms} %{FILENAMES}\n]' "$1")
@@ -70,7 +70,7 @@ rooted() {
 	rpm) set -- rpm --root "$1" "${@:4}" ;;
 	*) fail "rpm.sh runs dnf, zypper and rpm alone, not $3" ;;
 	esac
-	HOME=$home "$@"
+	HOME=$home ZYPP_LOGFILE=/dev/null "$@"
 }
 
 # installed RPM ROOT BUILD ARCH: a static executable for ARCH, as check_exe says.

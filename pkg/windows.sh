@@ -45,13 +45,13 @@ pack() {
 # the files of FOLDER.  wixl and msibuild write the time they run, as local
 # time; msibuild adds the user's PATH entry, which wixl cannot write.
 installer() {
-	local msi=$2 version=$3 cpu=$4 said line at maintainer
+	local folder=$1 msi=$2 version=$3 cpu=$4 build=$5 said line at maintainer
 	said=$(cpu_line "$cpu")
 	read -r -a line <<<"$said"
-	maintainer=$(field "$5" Maintainer) && maintainer=${maintainer% <*}
+	maintainer=$(field "$build" Maintainer) && maintainer=${maintainer% <*}
 	at=(env TZ=UTC0 faketime -f "$(date -u -d "@${SOURCE_DATE_EPOCH:-0}" '+%Y-%m-%d %H:%M:%S')")
-	(cd "$1" && "${at[@]}" wixl -a "${line[6]}" -o "$msi" -D Version="$version" \
-		-D Description="$(field "$5" Description)" -D Manufacturer="$maintainer" -D Language="$language" \
+	(cd "$folder" && "${at[@]}" wixl -a "${line[6]}" -o "$msi" -D Version="$version" \
+		-D Description="$(field "$build" Description)" -D Manufacturer="$maintainer" -D Language="$language" \
 		-D Win64="${line[7]}" -D UpgradeCode="{$upgrade_code}" -D ProductCode="$(uuid "product $version $cpu")" \
 		-D ComponentCode="$(uuid "component $cpu")" "$pkg/sepquote.wxs")
 	"${at[@]}" msibuild "$msi" -q 'CREATE TABLE Environment (Environment CHAR(72) NOT NULL,
@@ -102,17 +102,17 @@ check_zip() {
 	holds_exe "${1##*/}" "$folder" "$3" "$4"
 }
 
-# check_msi MSI DIR BUILD CPU: installs installs it, under Wine, over an
-# older version's installer, made here with another README.
+# check_msi MSI DIR BUILD CPU: installs runs it, under Wine, over an older
+# version's installer, DIR/older.msi, made here with another README.
 check_msi() {
-	STRIP=true install_components "$3" "$2" /older sepquote.exe tool licence # unstripped
+	STRIP=true install_components "$3" "$2" /older sepquote.exe tool licence # only a packing strips
 	echo 'an older version' >"$2/older/README.md"
 	installer "$2/older" "$2/older.msi" 0.1 "$4" "$3"
 	installs "$@" "msiexec /i ${1##*/}" "msiexec /x ${1##*/}"
 }
 
 # rooted ROOT CPU msiexec ARGUMENT...: msiexec, with no dialog, in a Wine
-# prefix under ROOT; an install, once the older version's is done.
+# prefix under ROOT; an install, once older.msi beside ROOT is installed.
 rooted() {
 	[ "$3" = msiexec ] || fail "windows.sh runs msiexec alone, not $3"
 	[ "$4" != /i ] || in_wine "$1" "$2" msiexec /i "Z:${1%/*}/older.msi" /qn || fail "the older version does not install"
@@ -124,7 +124,7 @@ rooted() {
 # product of the installers' UpgradeCode, of this version, and one PATH
 # entry; and the older installer refused.
 installed() {
-	local name=${1##*/} prefix said
+	local name=${1##*/} prefix said status=0
 	prefix=$(echo "$2"/sepquote-wine-*/*/)
 	said=$(echo "$prefix"/drive_c/users/*/AppData/Local/Programs/sepquote)
 	holds_exe "$name" "$said" "$3" "$4"
@@ -137,7 +137,8 @@ installed() {
 		grep '^"PATH"=' "$prefix/user.reg" | grep -o 'Programs\\\\sepquote' || true)
 	[ "$said" = "$(version_of "$3")"$'\n''Programs\\sepquote' ] ||
 		fail "$name: the versions installed, and the PATH entries, are not its alone:" "$said"
-	! in_wine "$2" "$4" msiexec /i "Z:${2%/*}/older.msi" /qn >/dev/null 2>&1 || fail "$name: the older version installs over it"
+	in_wine "$2" "$4" msiexec /i "Z:${2%/*}/older.msi" /qn >/dev/null 2>&1 || status=$?
+	[ "$status" = 67 ] || fail "$name: the older installer ends with status $status, not 67, msiexec's 1603 as it refuses"
 }
 
 # left ROOT: the files and registry entries of sepquote in the Wine prefix.

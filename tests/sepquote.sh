@@ -307,17 +307,18 @@ mkdir "$tmp/bin" "$tmp/example"
 printf '#!/usr/bin/env bash\nexec %s "$@"\n' "${cmd[*]@Q}" >"$tmp/bin/sepquote" && chmod +x "$tmp/bin/sepquote"
 example() { printf '%s' "$3" >"$tmp/want" && tried "$1: ${2%%$'\n'*}" example_run "$2"; }
 example_run() {
-	(cd "$tmp/example" && PATH=$tmp/bin:$PATH "${run[@]}" sh -c "$1" </dev/null >"$tmp/out" 2>"$tmp/err")
+	(cd "$tmp/example" && PATH=$tmp/bin:$PATH "${run[@]}" sh -c "$1" <"$tmp/in" >"$tmp/out" 2>"$tmp/err")
 	problem $? 0
 	cmp -s "$tmp/want" "$tmp/out" || why="${why:+$why; }standard output: want $(shown want); got $(shown out)"
 }
 examples() { # examples PAGE: those of the text of PAGE on standard input
-	local line script='' out=''
+	local line script='' out='' before=$((passed + failed))
 	while IFS= read -r line || [ -n "$script" ]; do
 		line=${line#"${line%%[! ]*}"}
 		[[ -n $script && (-z $line || $line == '$ '* && -n $out) ]] && example "$1" "$script" "$out" && script='' out=''
 		if [[ $line == '$ '* ]]; then script+=${line#\$ }$'\n'; elif [ -n "$script" ]; then out+=$line$'\n'; fi
 	done
+	[ $((passed + failed)) -gt "$before" ] || skip "the examples of $1" 'none shown, as lines that start "$ "'
 }
 examples README.md <"$pages/README.md"
 if command -v groff >/dev/null; then examples sepquote.1 < <(groff -man -Tascii -P-cbou "$pages/sepquote.1.in")
