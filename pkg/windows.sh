@@ -89,10 +89,11 @@ holds_exe() {
 	tested "$name" "$exe" "$3"
 }
 
-# in_wine DIR CPU COMMAND...: COMMAND under Wine for CPU, with a prefix and
-# a server of its own under DIR; wine_down DIR PREFIX: they end.
+# in_wine DIR CPU COMMAND...: COMMAND under Wine for CPU, with a prefix
+# (wine_prefix DIR) and server of its own under DIR; wine_down DIR: they end.
 in_wine() { TMPDIR=$1 bash "$pkg/../tests/wine.sh" "${@:2}"; }
-wine_down() { (export TMPDIR=$1 WINEPREFIX=$2; wineserver -k || true; wineserver -w); }
+wine_prefix() { echo "$1"/sepquote-wine-*/*/; }
+wine_down() { (export TMPDIR=$1 WINEPREFIX && WINEPREFIX=$(wine_prefix "$1") && { wineserver -k || true; } && wineserver -w); }
 
 # check_zip ZIP DIR BUILD CPU: its one folder holds what holds_exe wants.
 check_zip() {
@@ -124,15 +125,15 @@ rooted() {
 # product of the installers' UpgradeCode, of this version, and one PATH
 # entry; and the older installer refused.
 installed() {
-	local name=${1##*/} prefix said status=0
-	prefix=$(echo "$2"/sepquote-wine-*/*/)
-	said=$(echo "$prefix"/drive_c/users/*/AppData/Local/Programs/sepquote)
-	holds_exe "$name" "$said" "$3" "$4"
-	cmp -s "$said/README.md" "$pkg/../README.md" || fail "$name leaves the older version's README in place"
-	wine_down "$2" "$prefix"
+	local name=${1##*/} prefix folder said status=0
+	prefix=$(wine_prefix "$2")
+	folder=$(echo "$prefix"/drive_c/users/*/AppData/Local/Programs/sepquote)
+	holds_exe "$name" "$folder" "$3" "$4"
+	cmp -s "$folder/README.md" "$pkg/../README.md" || fail "$name leaves the older version's README in place"
+	wine_down "$2"
 	said=$(in_wine "$2" "$4" cmd /c sepquote a.b 2>&1 || true)
 	[ "$said" = 'a\.b' ] || fail "$name: a new process does not find sepquote through PATH; it said: $said"
-	wine_down "$2" "$prefix"
+	wine_down "$2"
 	said=$(grep -h -A 1 '^"DisplayName"="sepquote"$' "$prefix"/*.reg | sed -n 's/^"DisplayVersion"="\(.*\)"$/\1/p' | sort -u
 		grep '^"PATH"=' "$prefix/user.reg" | grep -o 'Programs\\\\sepquote' || true)
 	[ "$said" = "$(version_of "$3")"$'\n''Programs\\sepquote' ] ||
@@ -143,7 +144,7 @@ installed() {
 
 # left ROOT: the files and registry entries of sepquote in the Wine prefix.
 left() {
-	local prefix && prefix=$(echo "$1"/sepquote-wine-*/*/) && wine_down "$1" "$prefix"
+	local prefix && prefix=$(wine_prefix "$1") && wine_down "$1"
 	find "$prefix/drive_c" -iname '*sepquote*' -o -path '*/windows/Installer/*'
 	grep -i sepquote "$prefix"/*.reg || true
 }

@@ -301,15 +301,14 @@ else
 fi
 
 # The examples of the README and the manual page, as the page shows them:
-# the lines that start "$ ", run by a shell that finds the tool as sepquote,
-# write the lines after them, up to a blank one.
-mkdir "$tmp/bin" "$tmp/example"
+# the lines that start "$ ", run as a case of check by a shell that finds the
+# tool as sepquote, write the lines after them, up to a blank one.
+mkdir "$tmp/bin"
 printf '#!/usr/bin/env bash\nexec %s "$@"\n' "${cmd[*]@Q}" >"$tmp/bin/sepquote" && chmod +x "$tmp/bin/sepquote"
-example() { printf '%s' "$3" >"$tmp/want" && tried "$1: ${2%%$'\n'*}" example_run "$2"; }
-example_run() {
-	(cd "$tmp/example" && PATH=$tmp/bin:$PATH "${run[@]}" sh -c "$1" <"$tmp/in" >"$tmp/out" 2>"$tmp/err")
-	problem $? 0
-	cmp -s "$tmp/want" "$tmp/out" || why="${why:+$why; }standard output: want $(shown want); got $(shown out)"
+example() {
+	tool=(env "PATH=$tmp/bin:$PATH" sh -c)
+	check "$1: ${2%%$'\n'*}" 0 "$3" "$2"
+	tool=("${cmd[@]}")
 }
 examples() { # examples PAGE: those of the text of PAGE on standard input
 	local line script='' out='' before=$((passed + failed))
